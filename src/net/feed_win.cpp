@@ -1,0 +1,24 @@
+#include "net/feed_win.h"
+
+#include <atomic>
+
+#include "app/app_state_win.h"
+#include "app/text_win.h"
+#include "build_settings.h"
+#include "net/feed.h"
+#include "net/http_win.h"
+
+namespace qv {
+
+std::string feed_base_url() {
+  return resolve_feed_base_url(read_environment(L"ZEL_BOOTSTRAP_FEED_URL"), kDefaultFeedBaseUrl);
+}
+
+void run_feed_precheck() {
+  const std::atomic<bool> never_stop{false};
+  const auto feed = fetch_text(feed_base_url() + std::string(kFeedFileName), never_stop);
+  if (!feed) return;
+  set_version_note(version_note_for_feed(feed.value()));
+}
+
+}  // namespace qv

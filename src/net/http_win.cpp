@@ -1,0 +1,84 @@
+#include "net/http_win.h"
+
+#include <memory>
+
+#include "app/text_win.h"
+#include "net/capped_text.h"
+#include "net/url.h"
+
+namespace qv {
+namespace {
+
+constexpr wchar_t kUserAgent[] = L"QuorvaneInstaller/1";
+constexpr int kResolveTimeoutMs = 15000;
+constexpr int kConnectTimeoutMs = 15000;
+constexpr int kSendTimeoutMs = 30000;
+constexpr int kReceiveTimeoutMs = 60000;
+
+}  // namespace
+
+OpenGetOutcome open_get(std::string_view url, std::uint64_t start_offset) {
+  const auto parts = split_url(url);
+  if (!parts) return fail("bad URL: " + std::string(url));
+
+  HttpRequest http;
+  http.session.reset(WinHttpOpen(kUserAgent, WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY,
+                                 WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
+  if (!http.session) return fail("network unavailable (WinHttpOpen)");
+  WinHttpSetTimeouts(http.session.get(), kResolveTimeoutMs, kConnectTimeoutMs, kSendTimeoutMs,
+                     kReceiveTimeoutMs);
+
+  http.connection.reset(
+      WinHttpConnect(http.session.get(), widen(parts->host).c_str(), parts->port, 0));
+  if (!http.connection) return fail("could not connect to " + parts->host);
+
+  http.request.reset(WinHttpOpenRequest(http.connection.get(), L"GET", widen(parts->path).c_str(),
+                                        nullptr, WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
+                                        parts->secure ? WINHTTP_FLAG_SECURE : 0));
+  if (!http.request) return fail("request setup failed");
+
+  std::wstring range;
+  if (start_offset != 0) range = L"Range: bytes=" + std::to_wstring(start_offset) + L"-";
+  const BOOL sent = WinHttpSendRequest(
+      http.request.get(), range.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : range.c_str(),
+      range.empty() ? 0 : static_cast<DWORD>(-1), WINHTTP_NO_REQUEST_DATA, 0, 0, 0);
+  if (!sent || !WinHttpReceiveResponse(http.request.get(), nullptr)) {
+    return fail("couldn't reach the download server - check your internet connection");
+  }
+
+  DWORD status = 0;
+  DWORD status_size = sizeof(status);
+  WinHttpQueryHeaders(http.request.get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+                      WINHTTP_HEADER_NAME_BY_INDEX, &status, &status_size, WINHTTP_NO_HEADER_INDEX);
+  if (start_offset != 0 && status == 416) return RangeRefused{};
+  if (status != 200 && status != 206) return fail("server answered HTTP " + std::to_string(status));
+  http.status_code = status;
+  return http;
+}
+
+Status read_body(HttpRequest request, const std::atomic<bool>& stop,
+                 const std::function<void(const std::uint8_t*, std::size_t)>& consume) {
+  const auto buffer = std::make_unique<std::uint8_t[]>(kReadBlockSize);
+  for (;;) {
+    if (stop.load()) return fail(std::string(kCanceled));
+    DWORD read = 0;
+    if (!WinHttpReadData(request.request.get(), buffer.get(), kReadBlockSize, &read)) {
+      return fail("download interrupted");
+    }
+    if (read == 0) return {};
+    consume(buffer.get(), read);
+  }
+}
+
+Result<std::string> fetch_text(std::string_view url, const std::atomic<bool>& stop) {
+  auto opened = open_get(url, 0);
+  if (auto* reason = std::get_if<Reason>(&opened)) return std::move(*reason);
+  CappedText text;
+  const Status body = read_body(
+      std::move(std::get<HttpRequest>(opened)), stop,
+      [&text](const std::uint8_t* bytes, std::size_t count) { text.append(bytes, count); });
+  if (!body) return fail(body.reason());
+  return text.take();
+}
+
+}  // namespace qv

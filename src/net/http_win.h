@@ -1,0 +1,45 @@
+// Synchronous HTTP GET over WinHTTP, for worker threads. No connection is reused: each request has
+// its own session, connection and request handle.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <variant>
+
+#include "app/handles_win.h"
+#include "app/result.h"
+
+namespace qv {
+
+inline constexpr std::size_t kReadBlockSize = 262144;
+
+// An opened GET whose status is 200 or 206. Closing releases request, connection, session in
+// that order (members are destroyed in reverse order of declaration).
+struct HttpRequest {
+  OwnedInternet session;
+  OwnedInternet connection;
+  OwnedInternet request;
+  std::uint32_t status_code = 0;
+};
+
+// A resume the server answered with 416.
+struct RangeRefused {};
+
+using OpenGetOutcome = std::variant<HttpRequest, RangeRefused, Reason>;
+
+// A non-zero start offset sends "Range: bytes=<offset>-".
+OpenGetOutcome open_get(std::string_view url, std::uint64_t start_offset);
+
+// Reads the body to its end, handing each block to `consume`. Checks `stop` before every read.
+// The request is closed on every way out. Fails with "canceled" or "download interrupted".
+Status read_body(HttpRequest request, const std::atomic<bool>& stop,
+                 const std::function<void(const std::uint8_t*, std::size_t)>& consume);
+
+// The first 64 KiB of the body as UTF-8 text.
+Result<std::string> fetch_text(std::string_view url, const std::atomic<bool>& stop);
+
+}  // namespace qv

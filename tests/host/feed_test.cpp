@@ -1,0 +1,141 @@
+#include "net/feed.h"
+
+#include <gtest/gtest.h>
+
+namespace qv {
+namespace {
+
+constexpr char kFeed[] =
+    "version: 1.4.2\n"
+    "files:\n"
+    "  - url: Quorvane-Setup-1.4.2.exe\n"
+    "    sha512: nested-is-not-top-level\n"
+    "    size: 91234567\n"
+    "path: Quorvane-Setup-1.4.2.exe\n"
+    "sha512: 'q83vEjRWeJA='\n"
+    "releaseDate: '2026-11-30T10:00:00.000Z'\n";
+
+TEST(ReleaseFeed, ReadsTheFourValues) {
+  const auto info = parse_release_feed(kFeed);
+  ASSERT_TRUE(info.ok()) << info.reason();
+  EXPECT_EQ(info->version, "1.4.2");
+  EXPECT_EQ(info->path, "Quorvane-Setup-1.4.2.exe");
+  EXPECT_EQ(info->sha512, "q83vEjRWeJA=");
+  EXPECT_EQ(info->size, 91234567u);
+}
+
+TEST(ReleaseFeed, WindowsLineEndsReadLikeUnixOnes) {
+  std::string crlf;
+  for (const char c : std::string(kFeed)) {
+    if (c == '\n') crlf += '\r';
+    crlf += c;
+  }
+  const auto a = parse_release_feed(kFeed);
+  const auto b = parse_release_feed(crlf);
+  ASSERT_TRUE(b.ok());
+  EXPECT_EQ(b->version, a->version);
+  EXPECT_EQ(b->path, a->path);
+  EXPECT_EQ(b->sha512, a->sha512);
+  EXPECT_EQ(b->size, a->size);
+  // A "\r" that does not end a line stays part of it; here it sits inside the value.
+  EXPECT_EQ(feed_value("version: 1\r2\n", "version"), "1\r2");
+  // A last line without "\n" counts, and its lone "\r" is white space to the clean-up.
+  EXPECT_EQ(feed_value("path: a\nversion: 7\r", "version"), "7");
+}
+
+TEST(ReleaseFeed, ByteOrderMarkHidesTheFirstKey) {
+  EXPECT_EQ(feed_value("\xEF\xBB\xBFversion: 1.0\npath: x\n", "version"), std::nullopt);
+  EXPECT_EQ(feed_value("\xEF\xBB\xBFversion: 1.0\npath: x\n", "path"), "x");
+}
+
+TEST(ReleaseFeed, TopLevelKeyLineRules) {
+  EXPECT_EQ(feed_value("version:1.0", "version"), "1.0");  // no space after the colon
+  EXPECT_EQ(feed_value("version : 1.0", "version"), std::nullopt);
+  EXPECT_EQ(feed_value("Version: 1.0", "version"), std::nullopt);
+  EXPECT_EQ(feed_value("  version: 1.0", "version"), std::nullopt);
+  EXPECT_EQ(feed_value("\tversion: 1.0", "version"), std::nullopt);
+  EXPECT_EQ(feed_value("versions: 2\nversion", "version"), std::nullopt);
+  // An empty value counts as absent until a later line gives one.
+  EXPECT_EQ(feed_value("version:\nversion: ''\nversion: 2.0\nversion: 3.0", "version"), "2.0");
+  EXPECT_EQ(feed_value("version:   \n", "version"), std::nullopt);
+  // No comment stripping, no escapes.
+  EXPECT_EQ(feed_value("version: 1.0 # beta", "version"), "1.0 # beta");
+  EXPECT_EQ(feed_value("path: a\\nb", "path"), "a\\nb");
+}
+
+TEST(ReleaseFeed, CleanValueStripsApostrophesBeforeQuotes) {
+  EXPECT_EQ(clean_value("  '1.0'  "), "1.0");
+  EXPECT_EQ(clean_value(" \"1.0\" "), "1.0");
+  EXPECT_EQ(clean_value("\"'1.0'\""), "'1.0'");  // apostrophes inside quotes stay
+  EXPECT_EQ(clean_value("'\"1.0\"'"), "1.0");
+  EXPECT_EQ(clean_value("''''x'"), "x");
+  EXPECT_EQ(clean_value("\xC2\xA0\xE3\x80\x80 v \t"), "v");  // Unicode white space too
+  EXPECT_EQ(clean_value("' spaced '"), " spaced ");          // trimmed only before unquoting
+  EXPECT_EQ(clean_value("\"\""), "");
+}
+
+TEST(ReleaseFeed, SizeIsFoundNestedAndInListItems) {
+  EXPECT_EQ(feed_size_value("files:\n  - url: a\n    size: 10\n"), "10");
+  EXPECT_EQ(feed_size_value("files:\n  - size: 11\n"), "11");
+  EXPECT_EQ(feed_size_value("- - - size: 12"), "12");
+  EXPECT_EQ(feed_size_value("\t size:13"), "13");
+  // The first non-empty size anywhere wins, nested or not.
+  EXPECT_EQ(feed_size_value("files:\n  - size:\n    size: 5\nsize: 6\n"), "5");
+  EXPECT_EQ(feed_size_value("sizes: 4\n-size: 3\nsize : 2\n"), std::nullopt);
+  EXPECT_EQ(feed_size_value("size:"), std::nullopt);
+  EXPECT_EQ(feed_size_value("size: '77'"), "77");
+}
+
+TEST(ReleaseFeed, FirstMissingKeyIsReported) {
+  EXPECT_EQ(parse_release_feed("path: a\nsha512: b\n").reason(),
+            "the release feed is missing a version");
+  EXPECT_EQ(parse_release_feed("version: 1\n").reason(),
+            "the release feed is missing the installer name");
+  EXPECT_EQ(parse_release_feed("version: 1\npath: ''\nsha512: x").reason(),
+            "the release feed is missing the installer name");
+  EXPECT_EQ(parse_release_feed("version: 1\npath: a\n").reason(),
+            "the release feed is missing the checksum");
+  EXPECT_EQ(parse_release_feed("").reason(), "the release feed is missing a version");
+
+  const auto no_size = parse_release_feed("version: 1\npath: a\nsha512: b\nsize: -5\n");
+  ASSERT_TRUE(no_size.ok());
+  EXPECT_EQ(no_size->size, 0u);
+}
+
+TEST(ByteCount, AcceptsOnlyPlainUnsigned64BitCounts) {
+  EXPECT_EQ(parse_byte_count("0"), 0u);
+  EXPECT_EQ(parse_byte_count("500000"), 500000u);
+  EXPECT_EQ(parse_byte_count("+42"), 42u);
+  EXPECT_EQ(parse_byte_count("0042"), 42u);
+  EXPECT_EQ(parse_byte_count("18446744073709551615"), 18446744073709551615u);
+  EXPECT_EQ(parse_byte_count("18446744073709551616"), 0u);
+  EXPECT_EQ(parse_byte_count("99999999999999999999"), 0u);
+  for (const char* bad : {"", "+", "-1", "-0", "1.5", "1e6", " 5", "5 ", "5 0", "0x10", "++1"}) {
+    EXPECT_EQ(parse_byte_count(bad), 0u) << bad;
+  }
+}
+
+TEST(FeedLocation, BaseUrlAlwaysEndsInOneSlash) {
+  constexpr char kDefault[] = "https://releases.quorvane.example/stable/";
+  EXPECT_EQ(resolve_feed_base_url(std::nullopt, kDefault), kDefault);
+  EXPECT_EQ(resolve_feed_base_url("http://127.0.0.1:8000/feed", kDefault),
+            "http://127.0.0.1:8000/feed/");
+  EXPECT_EQ(resolve_feed_base_url("http://127.0.0.1:8000/feed/", kDefault),
+            "http://127.0.0.1:8000/feed/");
+  // Set but empty: the base is "/", and the feed URL "/latest.yml" is later a bad URL.
+  EXPECT_EQ(resolve_feed_base_url("", kDefault), "/");
+  EXPECT_EQ(resolve_feed_base_url(" x ", kDefault), " x /");  // not trimmed
+}
+
+TEST(VersionNote, SizeInWholeMegabytes) {
+  EXPECT_EQ(compose_version_note("1.4.2", 91234567), "Version 1.4.2 - about 87 MB download");
+  EXPECT_EQ(compose_version_note("1.4.2", 500000), "Version 1.4.2 - about 0 MB download");
+  EXPECT_EQ(compose_version_note("1.4.2", 1048576), "Version 1.4.2 - about 1 MB download");
+  EXPECT_EQ(compose_version_note("1.4.2", 0), "Version 1.4.2");
+  EXPECT_EQ(version_note_for_feed("path: a\n"), "Version ");
+  EXPECT_EQ(version_note_for_feed("size: 3145728\n"), "Version  - about 3 MB download");
+  EXPECT_EQ(version_note_for_feed("version: 2\nsize: 1.5e9\n"), "Version 2");
+}
+
+}  // namespace
+}  // namespace qv

@@ -1,0 +1,63 @@
+#include "net/url.h"
+
+#include <gtest/gtest.h>
+
+namespace qv {
+namespace {
+
+TEST(SplitUrl, SchemesDefaultsAndPaths) {
+  const auto https = split_url("https://releases.example.com/stable/latest.yml");
+  ASSERT_TRUE(https);
+  EXPECT_TRUE(https->secure);
+  EXPECT_EQ(https->port, 443);
+  EXPECT_EQ(https->host, "releases.example.com");
+  EXPECT_EQ(https->path, "/stable/latest.yml");
+
+  const auto http = split_url("http://127.0.0.1:8080/a/b?x=1&y=%20#frag");
+  ASSERT_TRUE(http);
+  EXPECT_FALSE(http->secure);
+  EXPECT_EQ(http->port, 8080);
+  EXPECT_EQ(http->host, "127.0.0.1");
+  EXPECT_EQ(http->path, "/a/b?x=1&y=%20#frag");  // query and fragment go out unchanged
+
+  const auto bare = split_url("http://example.com");
+  ASSERT_TRUE(bare);
+  EXPECT_EQ(bare->path, "/");
+  EXPECT_EQ(bare->port, 80);
+
+  const auto no_host = split_url("https:///latest.yml");
+  ASSERT_TRUE(no_host);  // the host is not checked here; connecting fails later
+  EXPECT_EQ(no_host->host, "");
+}
+
+TEST(SplitUrl, RejectsOtherSchemesAndCase) {
+  EXPECT_FALSE(split_url("HTTPS://example.com/"));
+  EXPECT_FALSE(split_url("Http://example.com/"));
+  EXPECT_FALSE(split_url("ftp://example.com/"));
+  EXPECT_FALSE(split_url("example.com/latest.yml"));
+  EXPECT_FALSE(split_url("/latest.yml"));
+  EXPECT_FALSE(split_url(""));
+}
+
+TEST(SplitUrl, PortRules) {
+  EXPECT_EQ(split_url("http://h:0/")->port, 0);
+  EXPECT_EQ(split_url("http://h:65535/")->port, 65535);
+  EXPECT_EQ(split_url("http://h:+8080/")->port, 8080);
+  EXPECT_EQ(split_url("http://h:00080")->port, 80);
+  EXPECT_FALSE(split_url("http://h:/"));  // empty port
+  EXPECT_FALSE(split_url("http://h:"));
+  EXPECT_FALSE(split_url("http://h:65536/"));
+  EXPECT_FALSE(split_url("http://h:99999999999999999999999/"));
+  EXPECT_FALSE(split_url("http://h:+/"));
+  EXPECT_FALSE(split_url("http://h:-1/"));
+  EXPECT_FALSE(split_url("http://h:80a/"));
+  EXPECT_FALSE(split_url("http://h: 80/"));
+  // Only the authority's first ":" splits; a ":" in the path is the path's.
+  const auto colon_in_path = split_url("http://h/a:b");
+  ASSERT_TRUE(colon_in_path);
+  EXPECT_EQ(colon_in_path->path, "/a:b");
+  EXPECT_EQ(colon_in_path->port, 80);
+}
+
+}  // namespace
+}  // namespace qv

@@ -1,0 +1,63 @@
+#!/bin/sh
+# wine-env.sh start|stop|run STATE_DIR [COMMAND...]
+#
+# The tests' Windows: one private Wine prefix (made once, reused) and one Xvfb display for the
+# whole test run. "start" makes the prefix if needed, starts Xvfb and a Wine server kept alive
+# between Wine processes; "run" runs a command with that prefix and display; "stop" ends both.
+set -eu
+action=$1
+state=$(mkdir -p "$2" && cd "$2" && pwd)
+shift 2
+
+export WINEPREFIX="$state/prefix"
+export WINEDEBUG=-all
+# No prompts for components we never use.
+export WINEDLLOVERRIDES="mscoree,mshtml="
+
+start_display() {
+  if [ -f "$state/display" ] && kill -0 "$(cat "$state/xvfb.pid")" 2>/dev/null; then
+    return
+  fi
+  rm -f "$state/display.tmp"
+  # -displayfd picks a free display number and writes it to the file when the server is ready.
+  Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp 3>"$state/display.tmp" \
+    </dev/null >/dev/null 2>&1 &
+  echo $! >"$state/xvfb.pid"
+  tries=0
+  while [ ! -s "$state/display.tmp" ]; do
+    tries=$((tries + 1))
+    [ $tries -lt 100 ] || { echo "Xvfb did not start" >&2; exit 1; }
+    sleep 0.1
+  done
+  echo ":$(tr -d '\n' <"$state/display.tmp")" >"$state/display"
+}
+
+case "$action" in
+  start)
+    start_display
+    export DISPLAY="$(cat "$state/display")"
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+      mkdir -p "$WINEPREFIX"
+      wineboot -i </dev/null >/dev/null 2>&1 || true
+      wineserver -w
+      test -f "$WINEPREFIX/system.reg" || { echo "could not create $WINEPREFIX" >&2; exit 1; }
+    fi
+    wineserver -p60 </dev/null >/dev/null 2>&1
+    ;;
+  run)
+    [ -f "$state/display" ] || start_display
+    export DISPLAY="$(cat "$state/display")"
+    exec "$@"
+    ;;
+  stop)
+    wineserver -k 2>/dev/null || true
+    if [ -f "$state/xvfb.pid" ]; then
+      kill "$(cat "$state/xvfb.pid")" 2>/dev/null || true
+      rm -f "$state/xvfb.pid" "$state/display"
+    fi
+    ;;
+  *)
+    echo "usage: wine-env.sh start|stop|run STATE_DIR [COMMAND...]" >&2
+    exit 2
+    ;;
+esac
