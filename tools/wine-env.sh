@@ -43,6 +43,10 @@ case "$action" in
       test -f "$WINEPREFIX/system.reg" || { echo "could not create $WINEPREFIX" >&2; exit 1; }
     fi
     wineserver -p60 </dev/null >/dev/null 2>&1
+    # Start Wine's long-lived helper processes (services, the desktop) now, detached from our
+    # output: started later by a test, they would inherit its output pipe and keep the test
+    # runner waiting until the Wine server exits.
+    wine cmd /c exit </dev/null >/dev/null 2>&1
     ;;
   run)
     [ -f "$state/display" ] || start_display
