@@ -108,11 +108,16 @@ std::string speed_text(double bytes_per_second) {
 }
 
 std::string time_left_text(std::uint64_t seconds_left) {
+  std::string text = "~";
   if (seconds_left >= 60) {
-    return "~" + std::to_string(seconds_left / 60) + "m " + std::to_string(seconds_left % 60) +
-           "s left";
+    text += std::to_string(seconds_left / 60);
+    text += "m ";
+    text += std::to_string(seconds_left % 60);
+  } else {
+    text += std::to_string(seconds_left == 0 ? 1 : seconds_left);
   }
-  return "~" + std::to_string(seconds_left == 0 ? 1 : seconds_left) + "s left";
+  text += "s left";
+  return text;
 }
 
 std::string progress_text(std::uint64_t bytes_done, std::uint64_t start_offset,
