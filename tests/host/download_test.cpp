@@ -474,6 +474,11 @@ TEST(DownloadAttempts, LeftoverFilesFromAnEarlierRun) {
   EXPECT_EQ(partial.events[0], "append");
   EXPECT_EQ(partial.events[2], "open 3145728");
   EXPECT_EQ(partial.file, 10 * MiB);
+  // Boundaries count from the start of the file: the first refresh comes at 4 MiB, not 5.
+  const auto texts = shown(partial);
+  ASSERT_GE(texts.size(), 2u);
+  EXPECT_EQ(texts[0], "Resuming at 3 / 10 MB");
+  EXPECT_EQ(texts[1], "4 / 10 MB");
 
   for (const std::uint64_t leftover : {10 * MiB, 11 * MiB, std::uint64_t{0}}) {
     FakePort port;
