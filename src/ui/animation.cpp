@@ -11,13 +11,12 @@ constexpr std::uint32_t channel(std::uint32_t pixel, int shift) {
   return (pixel >> shift) & 0xFFu;
 }
 
-// round() with halves away from zero, then clamped to a byte. Exact: subtracting a float's
-// integer part loses nothing, so no 0.49999997 + 0.5 surprise.
-std::uint32_t to_byte(float v) {
-  if (!(v > 0.0f)) return 0;  // also NaN
-  if (v >= 255.0f) return 255;
-  const float whole = std::trunc(v);
-  return static_cast<std::uint32_t>(whole) + (v - whole >= 0.5f ? 1u : 0u);
+// round() with halves away from zero, then clamped to a byte. Exact and branch-free (so the
+// blend vectorises): doubling a float loses nothing, and truncating 2v gives 2 x whole + 1
+// exactly when the fraction is at least one half. Inputs stay far inside int's range.
+inline std::int32_t to_byte(float v) {
+  const std::int32_t rounded = (static_cast<std::int32_t>(v * 2.0f) + 1) >> 1;
+  return rounded < 0 ? 0 : (rounded > 255 ? 255 : rounded);
 }
 
 }  // namespace
@@ -76,8 +75,10 @@ std::vector<ResampleTap> build_resample_weights(std::uint32_t n, std::uint32_t m
 void prepare_frame_cache(FrameCache& cache, std::uint32_t side, std::uint32_t edge) {
   cache.edge = edge;
   cache.taps = build_resample_weights(side, edge);
-  cache.work.assign(static_cast<std::size_t>(side) * edge, Bgra{});
-  cache.out.assign(static_cast<std::size_t>(edge) * edge, 0u);
+  cache.work.assign(std::size_t{4} * side * edge, 0.0f);
+  cache.out.assign(std::size_t{edge} * edge, 0u);
+  cache.source_row.assign(std::size_t{4} * side, 0.0f);
+  cache.sums.assign(std::size_t{4} * edge, 0.0f);
 }
 
 bool compose_frame(const AnimationFrames& frames, std::uint32_t k, FrameCache& cache) {
@@ -86,53 +87,62 @@ bool compose_frame(const AnimationFrames& frames, std::uint32_t k, FrameCache& c
   const std::size_t frame_size = n * n;
   if (n == 0 || m == 0 || cache.surface_bits == nullptr) return false;
   if ((static_cast<std::size_t>(k) + 1) * frame_size > frames.pixels.size()) return false;
-  if (cache.taps.size() != m || cache.work.size() != n * m || cache.out.size() != m * m) {
+  if (cache.taps.size() != m || cache.work.size() != 4 * n * m || cache.out.size() != m * m ||
+      cache.source_row.size() != 4 * n || cache.sums.size() != 4 * m) {
     return false;
   }
   const std::uint32_t* frame = frames.pixels.data() + k * frame_size;
+  float* source = cache.source_row.data();
+  float* sums = cache.sums.data();
+  float* work = cache.work.data();
 
   // Horizontal pass: every source row to m columns.
   for (std::size_t r = 0; r < n; ++r) {
     const std::uint32_t* row = frame + r * n;
-    Bgra* work_row = cache.work.data() + r * m;
+    for (std::size_t i = 0; i < n; ++i) {
+      source[4 * i + 0] = static_cast<float>(channel(row[i], 0));
+      source[4 * i + 1] = static_cast<float>(channel(row[i], 8));
+      source[4 * i + 2] = static_cast<float>(channel(row[i], 16));
+      source[4 * i + 3] = static_cast<float>(channel(row[i], 24));
+    }
     for (std::size_t x = 0; x < m; ++x) {
       const ResampleTap& tap = cache.taps[x];
-      const std::uint32_t* src = row + tap.start;
-      Bgra s;
+      const float* weights = tap.weights.data();
+      const float* src = source + 4 * std::size_t{tap.start};
+      float sum[4] = {0, 0, 0, 0};
       for (std::size_t j = 0; j < tap.weights.size(); ++j) {
-        const float w = tap.weights[j];
-        const std::uint32_t p = src[j];
-        s.b += w * static_cast<float>(channel(p, 0));
-        s.g += w * static_cast<float>(channel(p, 8));
-        s.r += w * static_cast<float>(channel(p, 16));
-        s.a += w * static_cast<float>(channel(p, 24));
+        for (std::size_t c = 0; c < 4; ++c) sum[c] += weights[j] * src[4 * j + c];
       }
-      work_row[x] = s;
+      for (std::size_t c = 0; c < 4; ++c) work[(c * n + r) * m + x] = sum[c];
     }
   }
 
-  // Vertical pass, then source-over with a premultiplied source: the result is opaque.
+  // Vertical pass, each channel plane a whole output row at a time (contiguous, so it
+  // vectorises), then source-over with a premultiplied source: the result is opaque.
   for (std::size_t y = 0; y < m; ++y) {
     const ResampleTap& tap = cache.taps[y];
-    const Bgra* column_top = cache.work.data() + tap.start * m;
-    const std::uint32_t* backdrop = cache.surface_bits + y * m;
-    std::uint32_t* out = cache.out.data() + y * m;
-    for (std::size_t x = 0; x < m; ++x) {
-      Bgra s;
+    std::fill(sums, sums + 4 * m, 0.0f);
+    for (std::size_t c = 0; c < 4; ++c) {
+      float* plane_sums = sums + c * m;
       for (std::size_t j = 0; j < tap.weights.size(); ++j) {
         const float w = tap.weights[j];
-        const Bgra& v = column_top[j * m + x];
-        s.b += w * v.b;
-        s.g += w * v.g;
-        s.r += w * v.r;
-        s.a += w * v.a;
+        const float* work_row = work + (c * n + tap.start + j) * m;
+        for (std::size_t x = 0; x < m; ++x) plane_sums[x] += w * work_row[x];
       }
-      const std::uint32_t back = backdrop[x];
-      const float f = 1.0f - s.a / 255.0f;
-      const std::uint32_t b = to_byte(static_cast<float>(channel(back, 0)) * f + s.b);
-      const std::uint32_t g = to_byte(static_cast<float>(channel(back, 8)) * f + s.g);
-      const std::uint32_t r = to_byte(static_cast<float>(channel(back, 16)) * f + s.r);
-      out[x] = b | (g << 8) | (r << 16) | (0xFFu << 24);
+    }
+    const std::uint32_t* backdrop = cache.surface_bits + y * m;
+    std::uint32_t* out = cache.out.data() + y * m;
+    const float* sum_b = sums;
+    const float* sum_g = sums + m;
+    const float* sum_r = sums + 2 * m;
+    const float* sum_a = sums + 3 * m;
+    for (std::size_t x = 0; x < m; ++x) {
+      const auto back = static_cast<std::int32_t>(backdrop[x] & 0xFFFFFFu);
+      const float f = 1.0f - sum_a[x] / 255.0f;
+      const std::int32_t b = to_byte(static_cast<float>(back & 0xFF) * f + sum_b[x]);
+      const std::int32_t g = to_byte(static_cast<float>((back >> 8) & 0xFF) * f + sum_g[x]);
+      const std::int32_t r = to_byte(static_cast<float>((back >> 16) & 0xFF) * f + sum_r[x]);
+      out[x] = static_cast<std::uint32_t>(b | (g << 8) | (r << 16)) | 0xFF000000u;
     }
   }
   return true;

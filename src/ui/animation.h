@@ -51,23 +51,21 @@ struct ResampleTap {
 // Triangle filter from n source pixels to m output pixels; each tap's weights sum to 1.
 std::vector<ResampleTap> build_resample_weights(std::uint32_t n, std::uint32_t m);
 
-// One channel set of the horizontal pass: blue, green, red, alpha.
-struct Bgra {
-  float b = 0;
-  float g = 0;
-  float r = 0;
-  float a = 0;
-};
-
 // What depends only on the logo's size, made once per size so that a tick allocates nothing. The
 // backdrop (`surface_bits`, edge x edge BGRA pixels, top row first) belongs to whoever owns the
 // cache: the Win32 half points it at its DIB section.
 struct FrameCache {
   std::uint32_t edge = 0;
-  std::vector<ResampleTap> taps;   // serve rows and columns alike: frame and logo are square
-  std::vector<Bgra> work;          // side x edge: the frame after the horizontal pass
+  std::vector<ResampleTap> taps;  // serve rows and columns alike: frame and logo are square
+  // side x edge elements of four floats (blue, green, red, alpha): the frame after the
+  // horizontal pass, one row per source row. Kept as four planes, one per channel, so that the
+  // vertical pass and the blend run over contiguous rows.
+  std::vector<float> work;
   std::vector<std::uint32_t> out;  // edge x edge: the composed, opaque frame
   const std::uint32_t* surface_bits = nullptr;
+  // Scratch: one source row (four floats per pixel), one output row's sums (four planes).
+  std::vector<float> source_row;
+  std::vector<float> sums;
 };
 
 // Sizes the cache's pure part for frames of `side` drawn at `edge` pixels.
