@@ -88,8 +88,8 @@ const GdiplusApi* gdiplus_api() {
   return api;
 }
 
-// SHCreateMemStream: a read-only stream over a copy of the given bytes. Exported by ordinal 12
-// only on the oldest systems that have it, so it is taken by ordinal everywhere.
+// SHCreateMemStream: a stream over a copy of the given bytes. Older systems export it by ordinal
+// 12 only; the ordinal works on every system.
 using CreateMemStream = IStream*(WINAPI*)(const BYTE*, UINT);
 
 CreateMemStream create_mem_stream() {

@@ -4,10 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <string>
+#include <thread>
 
 #include "app/app_state_win.h"
 #include "app/resource.h"
+#include "app/text_win.h"
 #include "test_support.h"
+#include "version.h"
 
 namespace qv {
 namespace {
@@ -278,6 +282,60 @@ TEST(StepAnimation, AdvancesAndWrapsAndDrawsOnlyWithACache) {
   step_animation(window.handle());
   EXPECT_EQ(state.anim_frame, 1u);
   state.anim_frame = 0;
+}
+
+}  // namespace
+}  // namespace qv
+
+namespace qv {
+namespace {
+
+std::string resource_text(LPCWSTR type, int id) {
+  HMODULE module = GetModuleHandleW(nullptr);
+  HRSRC info = FindResourceW(module, MAKEINTRESOURCEW(id), type);
+  if (!info) return {};
+  const char* data = static_cast<const char*>(LockResource(LoadResource(module, info)));
+  return data ? std::string(data, SizeofResource(module, info)) : std::string();
+}
+
+TEST(EmbeddedResources, IconManifestAndVersionAreBuiltIn) {
+  // The icon group 1 gives every size the window asks for, the still logo included.
+  for (int size : {16, 32, 48, 256}) {
+    HANDLE icon = LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON, size,
+                             size, LR_SHARED);
+    EXPECT_NE(icon, nullptr) << size;
+  }
+
+  const std::string manifest = resource_text(MAKEINTRESOURCEW(24), 1);  // RT_MANIFEST
+  EXPECT_NE(manifest.find("level=\"asInvoker\""), std::string::npos);
+  EXPECT_NE(manifest.find(">PerMonitorV2<"), std::string::npos);
+  EXPECT_NE(manifest.find(">true/pm<"), std::string::npos);
+  EXPECT_NE(manifest.find("{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"), std::string::npos);
+
+  wchar_t path[MAX_PATH];
+  ASSERT_GT(GetModuleFileNameW(nullptr, path, MAX_PATH), 0u);
+  const DWORD size = GetFileVersionInfoSizeW(path, nullptr);
+  ASSERT_GT(size, 0u);
+  std::vector<std::uint8_t> block(size);
+  ASSERT_TRUE(GetFileVersionInfoW(path, 0, size, block.data()));
+  auto value = [&](const wchar_t* name) {
+    void* text = nullptr;
+    UINT length = 0;
+    const std::wstring key = std::wstring(L"\\StringFileInfo\\040904B0\\") + name;
+    if (!VerQueryValueW(block.data(), key.c_str(), &text, &length) || length == 0) {
+      return std::wstring();
+    }
+    return std::wstring(static_cast<const wchar_t*>(text));
+  };
+  EXPECT_EQ(value(L"ProductName"), L"Quorvane");
+  EXPECT_EQ(value(L"FileDescription"), L"Quorvane Installer");
+  EXPECT_EQ(value(L"ProductVersion"), widen(QV_VERSION_TEXT));
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  UINT length = 0;
+  ASSERT_TRUE(VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
+  EXPECT_EQ(HIWORD(fixed->dwFileVersionMS), QV_VERSION_MAJOR);
+  EXPECT_EQ(LOWORD(fixed->dwFileVersionMS), QV_VERSION_MINOR);
+  EXPECT_EQ(HIWORD(fixed->dwFileVersionLS), QV_VERSION_PATCH);
 }
 
 }  // namespace
