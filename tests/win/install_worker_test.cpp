@@ -115,6 +115,13 @@ TEST_F(InstallRun, FromFolderCheckToDoneWithTheProductReadyToLaunch) {
   EXPECT_EQ(installing.status, "Installing Quorvane 1.2.3...");
   EXPECT_EQ(installing.detail, "Setting things up \xE2\x80\x94 please keep this window open.");
   EXPECT_FALSE(installing.show_full_installer_link);
+  // The worker stores 0 right after the Installing state and before it starts the setup program;
+  // once the program has written its record, that store has happened.
+  const std::wstring record_file = widen(setup_path_ + ".record");
+  for (int i = 0; i < 3000 && GetFileAttributesW(record_file.c_str()) == INVALID_FILE_ATTRIBUTES;
+       ++i) {
+    Sleep(10);
+  }
   EXPECT_EQ(app_state().progress_permille.load(), 0u);
   // Screens never go backwards.
   EXPECT_TRUE(std::is_sorted(screens.begin(), screens.end())) << screens.size();
