@@ -6,6 +6,7 @@
 #include "app/app_state_win.h"
 #include "app/text_win.h"
 #include "ui/layout.h"
+#include "ui/pictures_win.h"
 #include "ui/screen_rules.h"
 
 namespace qv {
@@ -152,14 +153,35 @@ void draw_screen_texts(HDC dc, int dpi, const StateSnapshot& state) {
 
 }  // namespace
 
+void draw_background(HDC dc, int width, int height) {
+  const auto picture = background_picture();
+  if (!picture) return;
+  SetStretchBltMode(dc, HALFTONE);
+  SetBrushOrgEx(dc, 0, 0, nullptr);  // HALFTONE needs the brush origin reset
+  StretchDIBits(dc, 0, 0, width, height, 0, 0, picture->width, picture->height, picture->bits,
+                picture->info, DIB_RGB_COLORS, SRCCOPY);
+}
+
 void render_client(HDC dc, int width, int height) {
   AppState& s = app_state();
   const int dpi = s.dpi;
-  (void)width;
-  (void)height;
+  const Box logo = logo_box(dpi);
+  const AnimationFrames* frames = s.frames.load(std::memory_order_acquire);
 
+  draw_background(dc, width, height);
+  if (frames) capture_backdrop(logo.width(), *frames, dc, logo.left, logo.top);
   SetBkMode(dc, TRANSPARENT);
   const StateSnapshot state = snapshot_state();
+
+  // The animation where it may run, else the still logo in its place.
+  const bool animate = frames && s.animations_enabled && !IsIconic(s.main_window);
+  const bool drawn =
+      animate && draw_animation_frame(logo.width(), *frames, s.anim_frame % kAnimationFrameCount,
+                                      dc, logo.left, logo.top);
+  if (!drawn && s.logo_icon) {
+    DrawIconEx(dc, logo.left, logo.top, s.logo_icon, logo.width(), logo.height(), 0, nullptr,
+               DI_NORMAL);
+  }
 
   draw_title_and_rule(dc, dpi);
   draw_card(dc, dpi);

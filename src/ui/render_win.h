@@ -13,6 +13,9 @@ LRESULT paint_window(HWND window);
 // calls it on its off-screen bitmap; tests call it on their own.
 void render_client(HDC dc, int width, int height);
 
+// The embedded background stretched over w x h (HALFTONE); nothing when it is unavailable.
+void draw_background(HDC dc, int width, int height);
+
 // WM_DRAWITEM: draws the action button (101) or Browse (103) and returns TRUE; any other control:
 // nothing, FALSE.
 BOOL draw_owner_button(const DRAWITEMSTRUCT& item);
