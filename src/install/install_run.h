@@ -1,0 +1,23 @@
+// Rules of one install run that need no platform: which setup file names the run accepts from
+// the feed and the texts it shows.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "app/result.h"
+
+namespace qv {
+
+inline constexpr std::string_view kUnsafeSetupName =
+    "the release feed names an installer file that isn't a plain file name";
+
+// The feed's `path` becomes both the last part of the download URL and a file name inside our
+// download folder, so it must name exactly one file there: no "\", "/" or ":", not "." or "..",
+// no control character. Spaces and non-ASCII letters are fine.
+Status check_setup_file_name(std::string_view path);
+
+// "Installing Quorvane <version>..."
+std::string installing_status(std::string_view version);
+
+}  // namespace qv

@@ -1,0 +1,53 @@
+// Where the product goes and whether it fits there: the default folder, the folder text from the
+// field, path joining and the free-space decision. Pure logic; the platform half is location_win.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "app/result.h"
+
+namespace qv {
+
+inline constexpr std::string_view kProbeFileName = ".quorvane-write-probe";
+inline constexpr std::string_view kProbeContent = "x";
+inline constexpr std::string_view kDownloadFolderName = "QuorvaneInstaller";
+
+// Bytes that must be free on the install folder's volume. The message rounds this to "2 GB".
+inline constexpr std::uint64_t kInstallSpaceNeeded = 2'500'000'000;
+
+inline constexpr std::string_view kFolderNotCreatable =
+    "that folder can't be created (try a folder in your user profile)";
+inline constexpr std::string_view kFolderNotWritable =
+    "that folder isn't writable without administrator rights (pick another)";
+
+// The base (LOCALAPPDATA's value, or nothing when it is absent or not valid Unicode) followed by
+// "\Programs\Quorvane". A plain concatenation: the fallback base "C:\" gives two backslashes.
+std::string compose_default_install_folder(const std::optional<std::string>& local_app_data);
+
+// The folder text the worker receives from what the field holds: Unicode white space trimmed
+// from both ends, nothing else changed. Nothing when no text is left.
+std::optional<std::string> folder_text_from_field(std::string_view field_text);
+
+// Appends `part` as the next path component: one backslash between the two, unless `base`
+// already ends with a separator, is a bare drive such as "D:", or is empty.
+std::string join_path(std::string_view base, std::string_view part);
+
+// The folder that holds `path`, or nothing when `path` is a root (or a lone relative name) with
+// no parent to create first. Trailing separators are ignored.
+std::optional<std::string> parent_folder(std::string_view path);
+
+// "D:" for a path whose second character is ":", else the whole path (a network path).
+std::string drive_label(std::string_view path);
+
+// The download test: free bytes of the temporary folder's volume (nothing when the query
+// failed, which counts as enough) against the expected download size (0: no test).
+Status check_download_space(std::optional<std::uint64_t> free_bytes, std::uint64_t expected_size,
+                            std::string_view temp_label);
+
+// The install test: free bytes of the install folder's volume against 2,500,000,000.
+Status check_install_space(std::optional<std::uint64_t> free_bytes, std::string_view folder_label);
+
+}  // namespace qv

@@ -1,0 +1,103 @@
+#include "install/location_win.h"
+
+#include <cstring>
+#include <vector>
+
+#include "app/handles_win.h"
+#include "app/text_win.h"
+#include "install/location.h"
+
+namespace qv {
+namespace {
+
+bool is_folder(const std::wstring& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+using GetTempPath2Function = DWORD(WINAPI*)(DWORD, LPWSTR);
+
+// Looked up at run time: older systems (and Wine) lack it.
+GetTempPath2Function find_get_temp_path2() {
+  HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+  if (!kernel) return nullptr;
+  FARPROC found = GetProcAddress(kernel, "GetTempPath2W");
+  GetTempPath2Function function = nullptr;
+  static_assert(sizeof(function) == sizeof(found));
+  std::memcpy(&function, &found, sizeof(function));  // no cast between function pointer types
+  return function;
+}
+
+}  // namespace
+
+std::string default_install_folder() {
+  return compose_default_install_folder(read_environment(L"LOCALAPPDATA"));
+}
+
+bool create_folder_tree(std::string_view folder) {
+  const std::wstring wide = widen(folder);
+  if (CreateDirectoryW(wide.c_str(), nullptr)) return true;
+  DWORD error = GetLastError();
+  if (error == ERROR_PATH_NOT_FOUND) {
+    const auto parent = parent_folder(folder);
+    if (!parent || !create_folder_tree(*parent)) return false;
+    if (CreateDirectoryW(wide.c_str(), nullptr)) return true;
+    error = GetLastError();
+  }
+  // Something of that name exists already: fine only when it is a folder.
+  return error == ERROR_ALREADY_EXISTS && is_folder(wide);
+}
+
+Status prepare_install_folder(std::string_view folder) {
+  if (!create_folder_tree(folder)) return fail(std::string(kFolderNotCreatable));
+
+  const std::wstring probe = widen(join_path(folder, kProbeFileName));
+  {
+    // Others may read it meanwhile; only its deletion depends on nobody holding it.
+    OwnedFile file(CreateFileW(probe.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return fail(std::string(kFolderNotWritable));
+    DWORD written = 0;
+    if (!WriteFile(file.get(), kProbeContent.data(), static_cast<DWORD>(kProbeContent.size()),
+                   &written, nullptr) ||
+        written != kProbeContent.size()) {
+      return fail(std::string(kFolderNotWritable));
+    }
+  }
+  DeleteFileW(probe.c_str());  // a probe that stays behind does no harm
+  return {};
+}
+
+std::optional<std::string> temp_folder() {
+  static const GetTempPath2Function get_temp_path2 = find_get_temp_path2();
+  std::vector<wchar_t> buffer(MAX_PATH + 1);
+  for (;;) {
+    const DWORD capacity = static_cast<DWORD>(buffer.size());
+    const DWORD length = get_temp_path2 ? get_temp_path2(capacity, buffer.data())
+                                        : GetTempPathW(capacity, buffer.data());
+    if (length == 0) return std::nullopt;
+    if (length < capacity) return narrow(std::wstring_view(buffer.data(), length));
+    buffer.resize(length + 1);
+  }
+}
+
+std::optional<std::uint64_t> free_bytes_for_user(std::string_view folder) {
+  ULARGE_INTEGER available{};
+  if (!GetDiskFreeSpaceExW(widen(folder).c_str(), &available, nullptr, nullptr)) {
+    return std::nullopt;
+  }
+  return available.QuadPart;
+}
+
+Status check_free_space(std::string_view folder, std::uint64_t expected_size) {
+  if (expected_size > 0) {
+    if (const auto temp = temp_folder()) {
+      Status download =
+          check_download_space(free_bytes_for_user(*temp), expected_size, drive_label(*temp));
+      if (!download) return download;
+    }
+  }
+  return check_install_space(free_bytes_for_user(folder), drive_label(folder));
+}
+
+}  // namespace qv

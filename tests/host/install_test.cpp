@@ -1,0 +1,194 @@
+// The install pipeline's pure rules: folder texts, joining, free space, the checksum text, the
+// setup program's command line and the feed's setup file name.
+#include <gtest/gtest.h>
+
+#include "install/checksum.h"
+#include "install/install_run.h"
+#include "install/location.h"
+#include "install/setup_command.h"
+
+namespace qv {
+namespace {
+
+TEST(DefaultInstallFolder, BaseIsConcatenatedNotJoined) {
+  EXPECT_EQ(compose_default_install_folder(std::string("C:\\Users\\ana\\AppData\\Local")),
+            "C:\\Users\\ana\\AppData\\Local\\Programs\\Quorvane");
+  // Absent (or not valid Unicode): the "C:\" base gives two backslashes after the colon.
+  EXPECT_EQ(compose_default_install_folder(std::nullopt), "C:\\\\Programs\\Quorvane");
+  // Set but empty: a folder at the root of the current drive.
+  EXPECT_EQ(compose_default_install_folder(std::string()), "\\Programs\\Quorvane");
+}
+
+TEST(FolderTextFromField, TrimsUnicodeWhiteSpaceAtTheEndsOnly) {
+  EXPECT_EQ(folder_text_from_field(" \t\r\nD:\\My Apps\\Quorvane \n"), "D:\\My Apps\\Quorvane");
+  // U+3000 ideographic space, U+00A0 no-break space, U+2028 line separator.
+  EXPECT_EQ(folder_text_from_field("\xE3\x80\x80\xC2\xA0"
+                                   "D:\\\xC3\xA9t\xC3\xA9\xE2\x80\xA8"),
+            "D:\\\xC3\xA9t\xC3\xA9");
+  // No case folding, no separator conversion, no expansion.
+  EXPECT_EQ(folder_text_from_field("d:/Apps/%USERNAME%"), "d:/Apps/%USERNAME%");
+  // Nothing left: the click does nothing.
+  EXPECT_EQ(folder_text_from_field(""), std::nullopt);
+  EXPECT_EQ(folder_text_from_field(" \t\r\n\xE2\x80\x83"), std::nullopt);
+  // U+200B is not white space.
+  EXPECT_EQ(folder_text_from_field("\xE2\x80\x8B"), "\xE2\x80\x8B");
+}
+
+TEST(JoinPath, OneBackslashUnlessTheBaseEndsInASeparatorOrIsABareDrive) {
+  EXPECT_EQ(join_path("D:\\Apps", "Quorvane.exe"), "D:\\Apps\\Quorvane.exe");
+  EXPECT_EQ(join_path("D:\\Apps\\", "Quorvane.exe"), "D:\\Apps\\Quorvane.exe");
+  EXPECT_EQ(join_path("D:/Apps/", "x"), "D:/Apps/x");
+  EXPECT_EQ(join_path("D:", "x"), "D:x");
+  EXPECT_EQ(join_path("C:\\users\\ana\\Temp\\", "QuorvaneInstaller"),
+            "C:\\users\\ana\\Temp\\QuorvaneInstaller");
+  EXPECT_EQ(join_path("relative", "x"), "relative\\x");
+  EXPECT_EQ(join_path("", "x"), "x");
+}
+
+TEST(ParentFolder, StopsAtRootsAndShares) {
+  EXPECT_EQ(parent_folder("C:\\a\\b"), "C:\\a");
+  EXPECT_EQ(parent_folder("C:\\a\\b\\\\"), "C:\\a");
+  EXPECT_EQ(parent_folder("C:/a/b"), "C:/a");
+  EXPECT_EQ(parent_folder("a\\b"), "a");
+  EXPECT_EQ(parent_folder("\\\\server\\share\\a\\b"), "\\\\server\\share\\a");
+  EXPECT_EQ(parent_folder("C:\\a"), std::nullopt);
+  EXPECT_EQ(parent_folder("C:\\"), std::nullopt);
+  EXPECT_EQ(parent_folder("\\a"), std::nullopt);
+  EXPECT_EQ(parent_folder("a"), std::nullopt);
+  EXPECT_EQ(parent_folder("D:a"), std::nullopt);
+  EXPECT_EQ(parent_folder("\\\\server\\share\\a"), std::nullopt);
+  EXPECT_EQ(parent_folder("\\\\server\\share"), std::nullopt);
+}
+
+TEST(DriveLabel, DriveLetterOrTheWholePath) {
+  EXPECT_EQ(drive_label("D:\\My Apps\\Quorvane"), "D:");
+  EXPECT_EQ(drive_label("c:"), "c:");
+  EXPECT_EQ(drive_label("\\\\server\\share\\apps"), "\\\\server\\share\\apps");
+  EXPECT_EQ(drive_label("relative\\folder"), "relative\\folder");
+  EXPECT_EQ(drive_label("D"), "D");
+  EXPECT_EQ(drive_label(""), "");
+}
+
+TEST(FreeSpace, DownloadTestComparesWithTheExpectedSize) {
+  EXPECT_TRUE(check_download_space(1000, 1000, "C:").ok());  // exactly enough
+  EXPECT_EQ(check_download_space(999, 1000, "C:").reason(),
+            "Not enough space on C: for the download \xE2\x80\x94 Quorvane needs about 0 MB free "
+            "there.");
+  EXPECT_EQ(check_download_space(1'048'575, 1'048'576, "\\\\nas\\tmp").reason(),
+            "Not enough space on \\\\nas\\tmp for the download \xE2\x80\x94 Quorvane needs about 1 "
+            "MB free there.");
+  EXPECT_EQ(check_download_space(0, 734'003'200, "E:").reason(),
+            "Not enough space on E: for the download \xE2\x80\x94 Quorvane needs about 700 MB free "
+            "there.");
+  EXPECT_EQ(check_download_space(0, 734'003'199, "E:").reason(),
+            "Not enough space on E: for the download \xE2\x80\x94 Quorvane needs about 699 MB free "
+            "there.");
+  // Unknown size, or a failed query: no test.
+  EXPECT_TRUE(check_download_space(0, 0, "C:").ok());
+  EXPECT_TRUE(check_download_space(std::nullopt, 734'003'200, "C:").ok());
+}
+
+TEST(FreeSpace, InstallTestNeedsTwoAndAHalfBillionBytes) {
+  EXPECT_TRUE(check_install_space(2'500'000'000, "D:").ok());
+  EXPECT_TRUE(check_install_space(std::nullopt, "D:").ok());
+  const std::string message =
+      "Not enough space on D: to install \xE2\x80\x94 Quorvane needs about 2 GB free.";
+  EXPECT_EQ(check_install_space(2'499'999'999, "D:").reason(), message);
+  // 2 GiB is not enough: the bar is decimal.
+  EXPECT_EQ(check_install_space(2'147'483'648, "D:").reason(), message);
+  EXPECT_EQ(check_install_space(0, "\\\\server\\share\\apps").reason(),
+            "Not enough space on \\\\server\\share\\apps to install \xE2\x80\x94 Quorvane needs "
+            "about 2 GB free.");
+}
+
+std::vector<std::uint8_t> bytes(std::initializer_list<int> values) {
+  std::vector<std::uint8_t> out;
+  for (const int v : values) out.push_back(static_cast<std::uint8_t>(v));
+  return out;
+}
+
+TEST(FeedChecksum, DecodesStandardBase64) {
+  EXPECT_EQ(decode_feed_checksum("q83vEjRWeJA="),
+            bytes({0xAB, 0xCD, 0xEF, 0x12, 0x34, 0x56, 0x78, 0x90}));
+  EXPECT_EQ(decode_feed_checksum("TWFu"), bytes({'M', 'a', 'n'}));
+  EXPECT_EQ(decode_feed_checksum("TWE="), bytes({'M', 'a'}));
+  EXPECT_EQ(decode_feed_checksum("TQ=="), bytes({'M'}));
+  EXPECT_EQ(decode_feed_checksum("+/+/"), bytes({0xFB, 0xFF, 0xBF}));
+  EXPECT_EQ(decode_feed_checksum(""), bytes({}));
+  EXPECT_EQ(decode_feed_checksum(" \r\n\t"), bytes({}));
+}
+
+TEST(FeedChecksum, RealDigestGivesSixtyFourBytesWhateverTheLineBreaks) {
+  // SHA-512 of "abc".
+  const std::string digest =
+      "3a81oZNherrMQXNJriBBMRLm+k6JqX6iCp7u5ktV05ohkpkqJ0/BqDa6PCOj/uu9RU1EI2Q86A4qmslPpUyknw==";
+  ASSERT_EQ(digest.size(), 88u);
+  const auto decoded = decode_feed_checksum(digest);
+  ASSERT_TRUE(decoded);
+  ASSERT_EQ(decoded->size(), 64u);
+  EXPECT_EQ((*decoded)[0], 0xDD);
+  EXPECT_EQ((*decoded)[63], 0x9F);
+
+  const std::string broken = digest.substr(0, 30) + "\r\n  " + digest.substr(30, 30) + "\n\t" +
+                             digest.substr(60, 10) + " " + digest.substr(70);
+  EXPECT_EQ(decode_feed_checksum(broken), decoded);
+}
+
+TEST(FeedChecksum, LenientPadsAndWhatFails) {
+  // Four pads: one zero byte.
+  EXPECT_EQ(decode_feed_checksum("===="), bytes({0}));
+  // The pad count runs over the whole text: "=" then another "=" group keeps counting.
+  EXPECT_EQ(decode_feed_checksum("TQ======"), bytes({'M', 0}));
+  // Not a multiple of four.
+  EXPECT_EQ(decode_feed_checksum(std::string(86, 'A')), std::nullopt);
+  EXPECT_EQ(decode_feed_checksum("TWF"), std::nullopt);
+  // URL-safe alphabet and other strangers.
+  EXPECT_EQ(decode_feed_checksum("ab-_"), std::nullopt);
+  EXPECT_EQ(decode_feed_checksum("ab_d"), std::nullopt);
+  EXPECT_EQ(decode_feed_checksum("ab.d"), std::nullopt);
+  EXPECT_EQ(decode_feed_checksum("ab\vd"), std::nullopt);  // only space, tab, CR and LF go
+  // A digit after a pad, in the same group or a later one.
+  EXPECT_EQ(decode_feed_checksum("TQ=A"), std::nullopt);
+  EXPECT_EQ(decode_feed_checksum("TQ==TWFu"), std::nullopt);
+  // Low bits of the last digit before the pads are dropped, not tested.
+  EXPECT_EQ(decode_feed_checksum("TR=="), bytes({'M'}));
+}
+
+TEST(SetupCommandLine, QuotedPathThenBareSwitchesThenRawFolder) {
+  EXPECT_EQ(setup_command_line("C:\\Temp\\QuorvaneInstaller\\Quorvane Setup 1.4.2.exe",
+                               "D:\\My Apps\\Quorvane"),
+            "\"C:\\Temp\\QuorvaneInstaller\\Quorvane Setup 1.4.2.exe\" /S /currentuser "
+            "/D=D:\\My Apps\\Quorvane");
+  // Quotes or a trailing backslash in the folder are passed as they stand.
+  EXPECT_EQ(setup_command_line("s.exe", "D:\\a \"b\"\\"),
+            "\"s.exe\" /S /currentuser /D=D:\\a \"b\"\\");
+}
+
+TEST(SetupExitCode, SignedDecimalInTheReason) {
+  EXPECT_EQ(installer_error_reason(1), "the installer reported an error (code 1)");
+  EXPECT_EQ(installer_error_reason(0xC0000005u),
+            "the installer reported an error (code -1073741819)");
+  EXPECT_EQ(installer_error_reason(0xFFFFFFFFu), "the installer reported an error (code -1)");
+  EXPECT_EQ(installer_error_reason(0x7FFFFFFFu),
+            "the installer reported an error (code 2147483647)");
+}
+
+TEST(SetupFileName, PlainNamesOnly) {
+  EXPECT_TRUE(check_setup_file_name("Quorvane-Setup-1.4.2.exe").ok());
+  EXPECT_TRUE(check_setup_file_name("Quorvane Setup 1.4.2.exe").ok());
+  EXPECT_TRUE(check_setup_file_name("Quorvane \xC3\x89"
+                                    "dition \xE6\x97\xA5\xE6\x9C\xAC.exe")
+                  .ok());
+  EXPECT_TRUE(check_setup_file_name("...exe").ok());
+  EXPECT_TRUE(check_setup_file_name("a%2F..b.exe").ok());  // nothing is unescaped
+
+  for (const std::string& bad : std::vector<std::string>{
+           "..\\..\\evil.exe", "../evil.exe", "sub/setup.exe", "C:evil.exe", "setup.exe:stream",
+           ".", "..", "\\\\server\\share\\x.exe", "a\tb.exe", std::string("a\0b.exe", 7),
+           "a\x7F.exe", "a\xC2\x85.exe", "a\xC2\x9F.exe", ""}) {
+    EXPECT_EQ(check_setup_file_name(bad).reason(), kUnsafeSetupName) << bad;
+  }
+}
+
+}  // namespace
+}  // namespace qv

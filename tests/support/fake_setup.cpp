@@ -1,0 +1,54 @@
+// A stand-in for the product's setup program, for the tests under Wine. It records its exact
+// command line and current folder in "<its own path>.record" (UTF-16, one per line), then does
+// what the environment tells it:
+//   QV_FAKE_SETUP_PRODUCT=1     create "Quorvane.exe" in the folder given after "/D="
+//   QV_FAKE_SETUP_SLEEP_MS=N    sleep N milliseconds before ending
+//   QV_FAKE_SETUP_EXIT=N        end with exit code N (decimal, or hexadecimal after "0x")
+#include <cwchar>
+#include <string>
+
+#include "app/win.h"
+
+namespace {
+
+std::wstring environment(const wchar_t* name) {
+  wchar_t buffer[512];
+  const DWORD length = GetEnvironmentVariableW(name, buffer, 512);
+  return length > 0 && length < 512 ? std::wstring(buffer, length) : std::wstring();
+}
+
+void write_all(const std::wstring& path, const std::wstring& text) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return;
+  DWORD written = 0;
+  WriteFile(file, text.data(), static_cast<DWORD>(text.size() * sizeof(wchar_t)), &written,
+            nullptr);
+  CloseHandle(file);
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  wchar_t own_path[MAX_PATH * 4];
+  const DWORD own_length = GetModuleFileNameW(nullptr, own_path, MAX_PATH * 4);
+  wchar_t current[MAX_PATH * 4];
+  const DWORD current_length = GetCurrentDirectoryW(MAX_PATH * 4, current);
+  const std::wstring line = GetCommandLineW();
+  write_all(std::wstring(own_path, own_length) + L".record",
+            line + L"\n" + std::wstring(current, current_length) + L"\n");
+
+  if (environment(L"QV_FAKE_SETUP_PRODUCT") == L"1") {
+    const std::size_t at = line.rfind(L" /D=");
+    if (at != std::wstring::npos) {
+      std::wstring folder = line.substr(at + 4);
+      if (!folder.empty() && folder.back() != L'\\') folder += L'\\';
+      write_all(folder + L"Quorvane.exe", L"MZ");
+    }
+  }
+  const std::wstring sleep_ms = environment(L"QV_FAKE_SETUP_SLEEP_MS");
+  if (!sleep_ms.empty()) Sleep(static_cast<DWORD>(std::wcstoul(sleep_ms.c_str(), nullptr, 10)));
+
+  const std::wstring code = environment(L"QV_FAKE_SETUP_EXIT");
+  ExitProcess(code.empty() ? 0u : static_cast<UINT>(std::wcstoul(code.c_str(), nullptr, 0)));
+}

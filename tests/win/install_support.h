@@ -1,0 +1,51 @@
+// Files and folders for the install tests under Wine: scratch folders, small file helpers, the
+// stand-in setup program and the served folder of the release server.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace qv::test {
+
+// A fresh folder path (not created) under the temporary folder, unique to this process and name.
+std::string scratch_path(std::string_view name);
+
+bool file_exists(std::string_view path);
+bool folder_exists(std::string_view path);
+void write_file(std::string_view path, std::string_view bytes);
+std::optional<std::string> read_file(std::string_view path);
+
+// fake_setup.exe beside the test program.
+std::string fake_setup_path();
+
+// What the stand-in recorded at its last run from `exe_path`: its command line and its folder.
+struct SetupRecord {
+  std::string command_line;
+  std::string current_folder;
+};
+std::optional<SetupRecord> read_setup_record(std::string_view exe_path);
+
+// The release server's folder as a Windows path, and a copy of a local file served at `path`.
+std::string served_root();
+void serve_copy(std::string_view path, std::string_view local_file);
+
+// Sets (or, with nothing, removes) a variable of this process and puts the old state back at the
+// end of the scope. Child processes inherit it.
+class ScopedEnvironment {
+ public:
+  ScopedEnvironment(const wchar_t* name, std::optional<std::wstring> value);
+  ~ScopedEnvironment();
+  ScopedEnvironment(const ScopedEnvironment&) = delete;
+  ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+
+ private:
+  std::wstring name_;
+  std::optional<std::wstring> old_;
+};
+
+// SHA-512 of a local file in base64, as a feed would publish it.
+std::string sha512_base64(std::string_view path);
+
+}  // namespace qv::test

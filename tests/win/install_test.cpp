@@ -1,0 +1,312 @@
+// The install folder, the checksum verification and the setup runner on the real file system,
+// with real BCrypt and real child processes.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+
+#include "app/handles_win.h"
+#include "app/text_win.h"
+#include "install/checksum.h"
+#include "install/checksum_win.h"
+#include "install/location.h"
+#include "install/location_win.h"
+#include "install/setup_command.h"
+#include "install/setup_runner_win.h"
+#include "install_support.h"
+#include "test_support.h"
+
+namespace qv {
+namespace {
+
+using test::file_exists;
+using test::folder_exists;
+using test::read_file;
+using test::ScopedEnvironment;
+using test::scratch_path;
+using test::write_file;
+
+constexpr char kEmptySha512[] =
+    "z4PhNX7vuL3xVChQ1m2AB9Yg5AULVxXcg/SpIdNs6c5H0NE8XYXysP+DGNKHfuwvY7kxvUdBeoGlODJ6+SfaPg==";
+constexpr char kAbcSha512[] =
+    "3a81oZNherrMQXNJriBBMRLm+k6JqX6iCp7u5ktV05ohkpkqJ0/BqDa6PCOj/uu9RU1EI2Q86A4qmslPpUyknw==";
+
+std::vector<std::uint8_t> digest(std::string_view base64) {
+  return decode_feed_checksum(base64).value();
+}
+
+TEST(InstallFolder, DefaultFollowsLocalAppData) {
+  {
+    ScopedEnvironment env(L"LOCALAPPDATA", L"D:\\Users\\ana\\AppData\\Local");
+    EXPECT_EQ(default_install_folder(), "D:\\Users\\ana\\AppData\\Local\\Programs\\Quorvane");
+  }
+  {
+    ScopedEnvironment env(L"LOCALAPPDATA", L"");
+    EXPECT_EQ(default_install_folder(), "\\Programs\\Quorvane");
+  }
+  {
+    ScopedEnvironment env(L"LOCALAPPDATA", std::nullopt);
+    EXPECT_EQ(default_install_folder(), "C:\\\\Programs\\Quorvane");
+  }
+}
+
+TEST(InstallFolder, CreatesEveryParentAndRemovesTheProbe) {
+  const std::string folder =
+      scratch_path("prepare") + "\\My Apps\\Quorvane \xC3\xA9t\xC3\xA9\\nested";
+  ASSERT_TRUE(prepare_install_folder(folder).ok());
+  EXPECT_TRUE(folder_exists(folder));
+  EXPECT_FALSE(file_exists(folder + "\\.quorvane-write-probe"));
+
+  // An existing folder is fine, and a probe left from an earlier run is overwritten and deleted.
+  write_file(folder + "\\.quorvane-write-probe", "left over");
+  ASSERT_TRUE(prepare_install_folder(folder + "\\").ok());
+  EXPECT_FALSE(file_exists(folder + "\\.quorvane-write-probe"));
+}
+
+TEST(InstallFolder, AFileInTheWayCannotBecomeAFolder) {
+  const std::string base = scratch_path("file-in-the-way");
+  ASSERT_TRUE(create_folder_tree(base));
+  write_file(base + "\\taken", "a file");
+  EXPECT_EQ(prepare_install_folder(base + "\\taken").reason(), kFolderNotCreatable);
+  EXPECT_EQ(prepare_install_folder(base + "\\taken\\below").reason(), kFolderNotCreatable);
+  EXPECT_EQ(prepare_install_folder("Q:\\no such drive").reason(), kFolderNotCreatable);
+  EXPECT_EQ(read_file(base + "\\taken"), "a file");
+}
+
+TEST(InstallFolder, AProbeThatCannotBeWrittenMeansNotWritable) {
+  const std::string folder = scratch_path("probe-is-a-folder");
+  ASSERT_TRUE(create_folder_tree(folder + "\\.quorvane-write-probe"));
+  EXPECT_EQ(prepare_install_folder(folder).reason(), kFolderNotWritable);
+  EXPECT_TRUE(folder_exists(folder + "\\.quorvane-write-probe"));
+}
+
+TEST(InstallFolder, ReadOnlyProbeMeansNotWritable) {
+  const std::string folder = scratch_path("read-only-probe");
+  ASSERT_TRUE(create_folder_tree(folder));
+  const std::string probe = folder + "\\.quorvane-write-probe";
+  write_file(probe, "old");
+  ASSERT_TRUE(SetFileAttributesW(widen(probe).c_str(), FILE_ATTRIBUTE_READONLY));
+  // Wine keeps the read-only mark in the Unix mode bits, which root writes through.
+  const bool enforced = !OwnedFile(
+      CreateFileW(widen(probe).c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+  if (enforced) {
+    EXPECT_EQ(prepare_install_folder(folder).reason(), kFolderNotWritable);
+    EXPECT_EQ(read_file(probe), "old");
+  }
+  SetFileAttributesW(widen(probe).c_str(), FILE_ATTRIBUTE_NORMAL);
+  if (!enforced) GTEST_SKIP() << "this file system lets us write a read-only file";
+}
+
+TEST(InstallFolder, AProbeThatCannotBeDeletedStaysAndTheFolderPasses) {
+  const std::string folder = scratch_path("undeletable-probe");
+  ASSERT_TRUE(create_folder_tree(folder));
+  const std::string probe = folder + "\\.quorvane-write-probe";
+  write_file(probe, "");
+  // A reader that lets others write but not delete.
+  OwnedFile reader(CreateFileW(widen(probe).c_str(), GENERIC_READ,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                               nullptr));
+  ASSERT_TRUE(reader);
+  EXPECT_TRUE(prepare_install_folder(folder).ok());
+  reader.reset();
+  EXPECT_EQ(read_file(probe), "x");
+}
+
+TEST(TempFolder, FollowsTheProcessVariablesAndEndsInASeparator) {
+  const std::string mine = scratch_path("my-temp");
+  ASSERT_TRUE(create_folder_tree(mine));
+  ScopedEnvironment tmp(L"TMP", widen(mine));
+  EXPECT_EQ(temp_folder(), mine + "\\");
+}
+
+TEST(FreeSpace, RealQueriesAndTheDownloadMessage) {
+  const std::string folder = scratch_path("space");
+  ASSERT_TRUE(create_folder_tree(folder));
+  EXPECT_TRUE(free_bytes_for_user(folder).has_value());
+  EXPECT_FALSE(free_bytes_for_user("Q:\\nowhere").has_value());
+  // A query that fails never blocks the run.
+  EXPECT_TRUE(check_free_space("Q:\\nowhere", 0).ok());
+
+  // No disk holds a petabyte: the temporary folder's drive is named.
+  const std::string label = drive_label(*temp_folder());
+  EXPECT_EQ(check_free_space(folder, std::uint64_t{1} << 50).reason(),
+            "Not enough space on " + label +
+                " for the download \xE2\x80\x94 Quorvane needs about 1073741824 MB free there.");
+}
+
+// A 4 MiB volume that the test run mounts when it can (see tests/win/CMakeLists.txt).
+std::optional<std::string> small_volume() {
+  const char* path = std::getenv("QV_TEST_SMALL_VOLUME");
+  if (!path || !*path) return std::nullopt;
+  std::string windows = std::string("Z:") + path;
+  for (char& c : windows) {
+    if (c == '/') c = '\\';
+  }
+  const auto free = free_bytes_for_user(windows);
+  if (!free || *free > 16u << 20) return std::nullopt;
+  return windows;
+}
+
+TEST(FreeSpace, SmallVolumeGivesBothMessages) {
+  const auto volume = small_volume();
+  if (!volume) GTEST_SKIP() << "no small volume mounted for this run";
+  const std::string folder = *volume + "\\install-here";
+  ASSERT_TRUE(prepare_install_folder(folder).ok());
+  EXPECT_EQ(check_free_space(folder, 0).reason(),
+            "Not enough space on Z: to install \xE2\x80\x94 Quorvane needs about 2 GB free.");
+
+  ScopedEnvironment tmp(L"TMP", widen(*volume));
+  EXPECT_EQ(check_free_space(scratch_path(""), 5u << 20).reason(),
+            "Not enough space on Z: for the download \xE2\x80\x94 Quorvane needs about 5 MB free "
+            "there.");
+}
+
+const std::atomic<bool> kGoOn{false};
+
+TEST(VerifyDownload, MatchingFilesPassAndStay) {
+  const std::string folder = scratch_path("verify-match");
+  ASSERT_TRUE(create_folder_tree(folder));
+
+  write_file(folder + "\\abc.exe", "abc");
+  EXPECT_TRUE(verify_download(folder + "\\abc.exe", digest(kAbcSha512), kGoOn).ok());
+  EXPECT_TRUE(file_exists(folder + "\\abc.exe"));
+
+  // The SHA-512 of no bytes.
+  write_file(folder + "\\empty.exe", "");
+  EXPECT_TRUE(verify_download(folder + "\\empty.exe", digest(kEmptySha512), kGoOn).ok());
+  EXPECT_TRUE(file_exists(folder + "\\empty.exe"));
+
+  // Several 1 MiB reads and a short last one, against the digest the server computed.
+  const std::string sha = test::serve_file("/install/verify/big.bin", 3 * 1048576 + 17, 5);
+  const std::string big = folder + "\\big setup.exe";
+  ASSERT_TRUE(CopyFileW(widen(test::served_root() + "\\install\\verify\\big.bin").c_str(),
+                        widen(big).c_str(), FALSE));
+  EXPECT_TRUE(verify_download(big, digest(sha), kGoOn).ok());
+  EXPECT_TRUE(file_exists(big));
+}
+
+TEST(VerifyDownload, MismatchesDeleteTheFile) {
+  const std::string folder = scratch_path("verify-mismatch");
+  ASSERT_TRUE(create_folder_tree(folder));
+  const std::string file = folder + "\\setup.exe";
+
+  // Another file's digest.
+  write_file(file, "abd");
+  EXPECT_EQ(verify_download(file, digest(kAbcSha512), kGoOn).reason(), kChecksumMismatch);
+  EXPECT_FALSE(file_exists(file));
+
+  // Digests that decode to anything but 64 bytes never match, even the empty file's.
+  for (const char* text :
+       {"====", "", "z4PhNX7vuL3xVChQ1m2AB9Yg5AULVxXcg/SpIdNs6c5H0NE8XYXysP+D"}) {
+    write_file(file, "");
+    EXPECT_EQ(verify_download(file, digest(text), kGoOn).reason(), kChecksumMismatch) << text;
+    EXPECT_FALSE(file_exists(file));
+  }
+}
+
+TEST(VerifyDownload, MissingCanceledAndUnreadableFilesStay) {
+  const std::string folder = scratch_path("verify-other");
+  ASSERT_TRUE(create_folder_tree(folder));
+  EXPECT_EQ(verify_download(folder + "\\gone.exe", digest(kAbcSha512), kGoOn).reason(),
+            kDownloadMissing);
+  EXPECT_EQ(verify_download(folder, digest(kAbcSha512), kGoOn).reason(), kDownloadMissing);
+
+  const std::string file = folder + "\\setup.exe";
+  write_file(file, "abc");
+  const std::atomic<bool> canceled{true};
+  EXPECT_EQ(verify_download(file, digest(kAbcSha512), canceled).reason(), kCanceled);
+  EXPECT_TRUE(file_exists(file));
+
+  // Held open by someone who shares nothing: it cannot be opened to be read.
+  OwnedFile holder(
+      CreateFileW(widen(file).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(holder);
+  EXPECT_EQ(verify_download(file, digest(kAbcSha512), kGoOn).reason(), kDownloadMissing);
+  holder.reset();
+  EXPECT_TRUE(file_exists(file));
+}
+
+// A copy of the stand-in setup program at `path`, and the environment that steers it.
+struct FakeSetup {
+  FakeSetup(std::string path_, std::optional<std::wstring> exit_code, bool make_product,
+            std::optional<std::wstring> sleep_ms = std::nullopt)
+      : path(std::move(path_)),
+        exit(L"QV_FAKE_SETUP_EXIT", std::move(exit_code)),
+        product(L"QV_FAKE_SETUP_PRODUCT",
+                make_product ? std::optional<std::wstring>(L"1") : std::nullopt),
+        sleep(L"QV_FAKE_SETUP_SLEEP_MS", std::move(sleep_ms)) {
+    create_folder_tree(*parent_folder(path));
+    copied = CopyFileW(widen(test::fake_setup_path()).c_str(), widen(path).c_str(), FALSE);
+  }
+  std::string path;
+  ScopedEnvironment exit, product, sleep;
+  bool copied = false;
+};
+
+std::string current_folder() {
+  wchar_t buffer[MAX_PATH * 4];
+  return narrow(std::wstring_view(buffer, GetCurrentDirectoryW(MAX_PATH * 4, buffer)));
+}
+
+TEST(SetupProgram, GetsTheRawFolderLastAndIsDeletedAfterwards) {
+  const std::string base = scratch_path("setup-ok");
+  FakeSetup setup(base + "\\Quorvane Installer\\Quorvane Setup 1.2.3.exe", std::nullopt, true,
+                  L"600");
+  ASSERT_TRUE(setup.copied);
+  const std::string folder = base + "\\My Apps\\Quorvane";
+  ASSERT_TRUE(create_folder_tree(folder));
+  EXPECT_FALSE(find_installed_product(folder).has_value());
+
+  ASSERT_TRUE(run_setup_program(setup.path, folder).ok());
+  const auto record = test::read_setup_record(setup.path);
+  ASSERT_TRUE(record);
+  EXPECT_EQ(record->command_line, "\"" + setup.path + "\" /S /currentuser /D=" + folder);
+  EXPECT_EQ(record->current_folder, current_folder());  // our own, inherited
+  EXPECT_FALSE(file_exists(setup.path));
+  EXPECT_EQ(find_installed_product(folder), folder + "\\Quorvane.exe");
+}
+
+TEST(SetupProgram, ExitCodesBecomeSignedReasons) {
+  const std::string base = scratch_path("setup-codes");
+  {
+    FakeSetup setup(base + "\\one.exe", L"1", false);
+    ASSERT_TRUE(setup.copied);
+    EXPECT_EQ(run_setup_program(setup.path, base).reason(),
+              "the installer reported an error (code 1)");
+    EXPECT_FALSE(file_exists(setup.path));
+  }
+  {
+    FakeSetup setup(base + "\\crash.exe", L"0xC0000005", false);
+    ASSERT_TRUE(setup.copied);
+    EXPECT_EQ(run_setup_program(setup.path, base).reason(),
+              "the installer reported an error (code -1073741819)");
+    EXPECT_FALSE(file_exists(setup.path));
+  }
+  // Exit code 0 with no product: success, and nothing to launch.
+  {
+    FakeSetup setup(base + "\\quiet.exe", std::nullopt, false);
+    ASSERT_TRUE(setup.copied);
+    EXPECT_TRUE(run_setup_program(setup.path, base).ok());
+    EXPECT_FALSE(find_installed_product(base).has_value());
+  }
+}
+
+TEST(SetupProgram, AFileThatIsNoProgramIsNotStartedAndStays) {
+  const std::string base = scratch_path("setup-not-a-program");
+  ASSERT_TRUE(create_folder_tree(base));
+  const std::string setup = base + "\\setup.exe";
+  write_file(setup, std::string(4096, '\x5A'));
+  EXPECT_EQ(run_setup_program(setup, base).reason(), kInstallerNotStarted);
+  EXPECT_TRUE(file_exists(setup));
+  EXPECT_EQ(run_setup_program(base + "\\missing.exe", base).reason(), kInstallerNotStarted);
+}
+
+TEST(SetupProgram, AnythingNamedLikeTheProductCounts) {
+  const std::string folder = scratch_path("product-folder");
+  ASSERT_TRUE(create_folder_tree(folder + "\\Quorvane.exe"));
+  EXPECT_EQ(find_installed_product(folder), folder + "\\Quorvane.exe");
+  EXPECT_EQ(find_installed_product(folder + "\\"), folder + "\\Quorvane.exe");
+}
+
+}  // namespace
+}  // namespace qv
