@@ -91,6 +91,14 @@ struct MemoryDcTraits {
   static void close(Handle h) noexcept { DeleteDC(h); }
 };
 
+// A COM interface pointer: one Release.
+template <class Interface>
+struct ComTraits {
+  using Handle = Interface*;
+  static Handle invalid() noexcept { return nullptr; }
+  static void close(Handle h) noexcept { h->Release(); }
+};
+
 using OwnedHandle = Owned<KernelHandleTraits>;
 using OwnedFile = Owned<FileHandleTraits>;
 using OwnedInternet = Owned<InternetHandleTraits>;
@@ -127,8 +135,11 @@ class SelectGuard {
   SelectGuard(const SelectGuard&) = delete;
   SelectGuard& operator=(const SelectGuard&) = delete;
   ~SelectGuard() {
-    if (previous_ && previous_ != HGDI_ERROR) SelectObject(dc_, previous_);
+    if (selected()) SelectObject(dc_, previous_);
   }
+
+  // Whether the object went into the DC.
+  bool selected() const noexcept { return previous_ && previous_ != HGDI_ERROR; }
 
  private:
   HDC dc_;

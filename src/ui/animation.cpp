@@ -32,20 +32,19 @@ std::uint32_t matching_frame_side(const DecodedPicture& strip, const DecodedPict
   return static_cast<std::uint32_t>(side);
 }
 
-std::vector<std::uint32_t> apply_mask(const std::vector<std::uint32_t>& strip,
+std::vector<std::uint32_t> apply_mask(std::vector<std::uint32_t> strip,
                                       const std::vector<std::uint32_t>& mask, std::uint32_t side) {
   const std::size_t frame_size = static_cast<std::size_t>(side) * side;
   if (frame_size == 0 || mask.size() < frame_size) return {};
-  std::vector<std::uint32_t> out(strip.size());
   for (std::size_t i = 0; i < strip.size(); ++i) {
     const std::uint32_t a = mask[i % frame_size] & 0xFFu;
     const std::uint32_t s = strip[i];
     const std::uint32_t r = std::min(a, channel(s, 16));
     const std::uint32_t g = std::min(a, channel(s, 8));
     const std::uint32_t b = std::min(a, channel(s, 0));
-    out[i] = (a << 24) | (r << 16) | (g << 8) | b;
+    strip[i] = (a << 24) | (r << 16) | (g << 8) | b;
   }
-  return out;
+  return strip;
 }
 
 std::vector<ResampleTap> build_resample_weights(std::uint32_t n, std::uint32_t m) {

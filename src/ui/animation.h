@@ -36,8 +36,10 @@ struct DecodedPicture {
 std::uint32_t matching_frame_side(const DecodedPicture& strip, const DecodedPicture& mask);
 
 // Cuts every frame of the strip out with the mask: alpha is the mask's blue byte, each colour is
-// clamped to it (the strip was drawn on black, so its colours are already premultiplied).
-std::vector<std::uint32_t> apply_mask(const std::vector<std::uint32_t>& strip,
+// clamped to it (the strip was drawn on black, so its colours are already premultiplied). Works in
+// the strip's own storage: moving the strip in saves a second copy of all frames. Empty when the
+// mask is smaller than one frame.
+std::vector<std::uint32_t> apply_mask(std::vector<std::uint32_t> strip,
                                       const std::vector<std::uint32_t>& mask, std::uint32_t side);
 
 // The filter of one output pixel along one axis: weights for source pixels start, start + 1, ...

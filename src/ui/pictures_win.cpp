@@ -1,0 +1,362 @@
+#include "ui/pictures_win.h"
+
+#include <objidl.h>
+
+#include <cstring>
+#include <memory>
+
+#include "app/app_state_win.h"
+#include "app/handles_win.h"
+#include "app/resource.h"
+
+namespace qv {
+namespace {
+
+// The few pieces of the GDI+ flat API that decoding needs, declared here: the DLL is loaded at run
+// time (below), so no import library or C++ wrapper header is involved.
+using GpStatus = int;
+constexpr GpStatus kGpOk = 0;
+struct GpBitmap;  // opaque; every GpBitmap is a GpImage
+using GpImage = GpBitmap;
+
+struct GdiplusStartupInput {
+  UINT32 GdiplusVersion = 1;
+  void* DebugEventCallback = nullptr;
+  BOOL SuppressBackgroundThread = FALSE;
+  BOOL SuppressExternalCodecs = FALSE;
+};
+
+struct GpRect {
+  INT X, Y, Width, Height;
+};
+
+struct GpBitmapData {
+  UINT Width;
+  UINT Height;
+  INT Stride;
+  INT PixelFormat;
+  void* Scan0;
+  UINT_PTR Reserved;
+};
+
+constexpr INT kPixelFormat32bppARGB = 0x0026200A;
+constexpr UINT kImageLockModeRead = 1;
+
+}  // namespace
+
+struct GdiplusApi {
+  GpStatus(WINAPI* startup)(ULONG_PTR*, const GdiplusStartupInput*, void*) = nullptr;
+  void(WINAPI* shutdown)(ULONG_PTR) = nullptr;
+  GpStatus(WINAPI* create_bitmap_from_stream)(IStream*, GpBitmap**) = nullptr;
+  GpStatus(WINAPI* get_image_width)(GpImage*, UINT*) = nullptr;
+  GpStatus(WINAPI* get_image_height)(GpImage*, UINT*) = nullptr;
+  GpStatus(WINAPI* bitmap_lock_bits)(GpBitmap*, const GpRect*, UINT, INT, GpBitmapData*) = nullptr;
+  GpStatus(WINAPI* bitmap_unlock_bits)(GpBitmap*, GpBitmapData*) = nullptr;
+  GpStatus(WINAPI* dispose_image)(GpImage*) = nullptr;
+};
+
+namespace {
+
+// System DLLs are loaded from the system folder only: the installer is usually started from a
+// downloads folder, where anyone may have dropped a DLL of the same name. Loaded once, kept.
+HMODULE load_system_library(const wchar_t* name) {
+  return LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+}
+
+template <class Function>
+bool resolve(HMODULE module, const char* name, Function& function) {
+  function = reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+  return function != nullptr;
+}
+
+const GdiplusApi* gdiplus_api() {
+  static const GdiplusApi* const api = []() -> const GdiplusApi* {
+    HMODULE module = load_system_library(L"gdiplus.dll");
+    if (!module) return nullptr;
+    static GdiplusApi table;
+    const bool ok =
+        resolve(module, "GdiplusStartup", table.startup) &&
+        resolve(module, "GdiplusShutdown", table.shutdown) &&
+        resolve(module, "GdipCreateBitmapFromStream", table.create_bitmap_from_stream) &&
+        resolve(module, "GdipGetImageWidth", table.get_image_width) &&
+        resolve(module, "GdipGetImageHeight", table.get_image_height) &&
+        resolve(module, "GdipBitmapLockBits", table.bitmap_lock_bits) &&
+        resolve(module, "GdipBitmapUnlockBits", table.bitmap_unlock_bits) &&
+        resolve(module, "GdipDisposeImage", table.dispose_image);
+    return ok ? &table : nullptr;
+  }();
+  return api;
+}
+
+// SHCreateMemStream: a read-only stream over a copy of the given bytes. Exported by ordinal 12
+// only on the oldest systems that have it, so it is taken by ordinal everywhere.
+using CreateMemStream = IStream*(WINAPI*)(const BYTE*, UINT);
+
+CreateMemStream create_mem_stream() {
+  static const CreateMemStream function = []() -> CreateMemStream {
+    HMODULE module = load_system_library(L"shlwapi.dll");
+    if (!module) return nullptr;
+    CreateMemStream f = nullptr;
+    resolve(module, MAKEINTRESOURCEA(12), f);
+    return f;
+  }();
+  return function;
+}
+
+using OwnedStream = Owned<ComTraits<IStream>>;
+
+struct GdiplusImageTraits {
+  using Handle = GpBitmap*;
+  static Handle invalid() noexcept { return nullptr; }
+  static void close(Handle h) noexcept { gdiplus_api()->dispose_image(h); }
+};
+using OwnedGdiplusImage = Owned<GdiplusImageTraits>;
+
+// Bits locked in a GDI+ bitmap, unlocked when the scope ends.
+class LockedBits {
+ public:
+  LockedBits(const GdiplusApi& api, GpBitmap* bitmap, UINT width, UINT height)
+      : api_(api), bitmap_(bitmap) {
+    const GpRect rect{0, 0, static_cast<INT>(width), static_cast<INT>(height)};
+    locked_ = api_.bitmap_lock_bits(bitmap_, &rect, kImageLockModeRead, kPixelFormat32bppARGB,
+                                    &data_) == kGpOk;
+  }
+  LockedBits(const LockedBits&) = delete;
+  LockedBits& operator=(const LockedBits&) = delete;
+  ~LockedBits() {
+    if (locked_) api_.bitmap_unlock_bits(bitmap_, &data_);
+  }
+  explicit operator bool() const { return locked_; }
+  const GpBitmapData& data() const { return data_; }
+
+ private:
+  const GdiplusApi& api_;
+  GpBitmap* bitmap_;
+  GpBitmapData data_{};
+  bool locked_ = false;
+};
+
+// Enough for the strip (144 x 41,472) with room to spare; anything larger is not our picture.
+constexpr std::uint64_t kMaxDecodedPixels = std::uint64_t{1} << 26;
+
+}  // namespace
+
+GdiplusSession::GdiplusSession() : api_(gdiplus_api()) {
+  if (!api_) return;
+  const GdiplusStartupInput input;  // version 1, no debug hook, background thread, codecs
+  ULONG_PTR token = 0;
+  if (api_->startup(&token, &input, nullptr) == kGpOk) token_ = token;
+}
+
+GdiplusSession::~GdiplusSession() {
+  if (token_ != 0) api_->shutdown(token_);
+}
+
+std::span<const std::uint8_t> embedded_resource(int id) {
+  HMODULE module = GetModuleHandleW(nullptr);
+  HRSRC info = FindResourceW(module, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(10));  // RT_RCDATA
+  if (!info) return {};
+  HGLOBAL loaded = LoadResource(module, info);  // module data: nothing to free
+  if (!loaded) return {};
+  const void* data = LockResource(loaded);
+  const DWORD size = SizeofResource(module, info);
+  if (!data || size == 0) return {};
+  return {static_cast<const std::uint8_t*>(data), size};
+}
+
+std::optional<BackgroundPicture> background_picture() {
+  const auto bytes = embedded_resource(IDR_BACKGROUND);
+  constexpr std::size_t kFileHeader = 14;
+  if (bytes.size() < kFileHeader + sizeof(BITMAPINFOHEADER)) return std::nullopt;
+  if (bytes[0] != 'B' || bytes[1] != 'M') return std::nullopt;
+  std::uint32_t bits_offset = 0;
+  std::memcpy(&bits_offset, bytes.data() + 10, sizeof bits_offset);
+  BITMAPINFOHEADER header;  // copied out: at offset 14 it is not aligned for reading in place
+  std::memcpy(&header, bytes.data() + kFileHeader, sizeof header);
+  if (header.biSize < sizeof(BITMAPINFOHEADER) || header.biWidth <= 0 || header.biHeight <= 0 ||
+      header.biPlanes != 1 || header.biBitCount != 24 || header.biCompression != BI_RGB) {
+    return std::nullopt;
+  }
+  // GDI reads every row from where the header says: they must all lie inside the resource.
+  const std::uint64_t stride = (static_cast<std::uint64_t>(header.biWidth) * 3 + 3) & ~3ull;
+  const std::uint64_t rows_end = static_cast<std::uint64_t>(bits_offset) +
+                                 stride * static_cast<std::uint64_t>(header.biHeight);
+  if (bits_offset < kFileHeader + header.biSize || rows_end > bytes.size()) return std::nullopt;
+  return BackgroundPicture{reinterpret_cast<const BITMAPINFO*>(bytes.data() + kFileHeader),
+                           bytes.data() + bits_offset, header.biWidth, header.biHeight};
+}
+
+std::optional<DecodedPicture> decode_embedded_picture(const GdiplusSession& gdiplus,
+                                                      std::span<const std::uint8_t> bytes) {
+  if (!gdiplus || bytes.empty() || bytes.size() > 0xFFFFFFFFu) return std::nullopt;
+  const GdiplusApi& api = *gdiplus.api_;
+  const CreateMemStream make_stream = create_mem_stream();
+  if (!make_stream) return std::nullopt;
+  OwnedStream stream(make_stream(bytes.data(), static_cast<UINT>(bytes.size())));
+  if (!stream) return std::nullopt;
+
+  OwnedGdiplusImage bitmap;
+  if (api.create_bitmap_from_stream(stream.get(), bitmap.put()) != kGpOk || !bitmap) {
+    return std::nullopt;
+  }
+  UINT width = 0;
+  UINT height = 0;
+  if (api.get_image_width(bitmap.get(), &width) != kGpOk ||
+      api.get_image_height(bitmap.get(), &height) != kGpOk || width == 0 || height == 0 ||
+      width > 0x7FFFFFFFu || height > 0x7FFFFFFFu ||
+      std::uint64_t{width} * height > kMaxDecodedPixels) {
+    return std::nullopt;
+  }
+
+  LockedBits locked(api, bitmap.get(), width, height);
+  if (!locked) return std::nullopt;
+  const GpBitmapData& data = locked.data();
+  const std::size_t row_bytes = std::size_t{width} * 4;
+  const std::int64_t stride = data.Stride;
+  if (data.Scan0 == nullptr || data.Width != width || data.Height != height ||
+      static_cast<std::uint64_t>(stride < 0 ? -stride : stride) < row_bytes) {
+    return std::nullopt;
+  }
+  DecodedPicture picture{width, height, std::vector<std::uint32_t>(std::size_t{width} * height)};
+  const auto* scan0 = static_cast<const std::uint8_t*>(data.Scan0);
+  for (std::size_t row = 0; row < height; ++row) {
+    // The stride may exceed the row, and is negative for bottom-up memory.
+    const std::uint8_t* source = scan0 + static_cast<std::int64_t>(row) * stride;
+    std::memcpy(picture.pixels.data() + row * width, source, row_bytes);
+  }
+  return picture;  // unlock, dispose and release follow, in that order
+}
+
+namespace {
+
+// Decodes the strip and the mask and cuts the frames out; GDI+ is up only for this call.
+std::unique_ptr<AnimationFrames> decode_frames() {
+  GdiplusSession gdiplus;
+  if (!gdiplus) return nullptr;
+  std::optional<DecodedPicture> strip =
+      decode_embedded_picture(gdiplus, embedded_resource(IDR_ORB_STRIP));
+  if (!strip) return nullptr;
+  const std::optional<DecodedPicture> mask =
+      decode_embedded_picture(gdiplus, embedded_resource(IDR_ORB_MASK));
+  if (!mask) return nullptr;
+  const std::uint32_t side = matching_frame_side(*strip, *mask);
+  if (side == 0) return nullptr;
+  auto frames = std::make_unique<AnimationFrames>();
+  frames->side = side;
+  frames->pixels = apply_mask(std::move(strip->pixels), mask->pixels, side);
+  return frames;
+}
+
+}  // namespace
+
+bool decode_pictures_into(std::atomic<const AnimationFrames*>& cell, HWND notify) {
+  std::unique_ptr<AnimationFrames> frames = decode_frames();
+  if (!frames) return false;
+  const AnimationFrames* expected = nullptr;
+  // Release: a reader that sees the pointer sees every pixel behind it.
+  if (!cell.compare_exchange_strong(expected, frames.get(), std::memory_order_release,
+                                    std::memory_order_relaxed)) {
+    return false;  // filled already: these frames are dropped
+  }
+  frames.release();  // the cell owns them for the rest of the process
+  if (notify) PostMessageW(notify, MSG_FRAMES_READY, 0, 0);
+  return true;
+}
+
+void decode_pictures() {
+  AppState& state = app_state();
+  decode_pictures_into(state.frames, state.main_window);
+}
+
+namespace {
+
+// The header of a 32-bit top-down DIB of edge x edge: the surface and the copy to the screen.
+BITMAPINFO top_down_header(int edge) {
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  info.bmiHeader.biWidth = edge;
+  info.bmiHeader.biHeight = -edge;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  return info;
+}
+
+// The window thread's frame cache: the pure arrays plus the backdrop surface they read. Members
+// go in reverse order: the old bitmap is selected back, then the DC and the section are deleted.
+struct FrameSurface {
+  FrameCache cache;
+  std::uint32_t side = 0;
+  OwnedBitmap section;
+  OwnedMemoryDc dc;
+  std::optional<SelectGuard> selection;
+};
+
+thread_local std::unique_ptr<FrameSurface> t_frame_surface;
+
+std::unique_ptr<FrameSurface> make_frame_surface(int edge, std::uint32_t side) {
+  auto surface = std::make_unique<FrameSurface>();
+  const BITMAPINFO info = top_down_header(edge);
+  void* bits = nullptr;
+  surface->section.reset(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+  if (!surface->section || !bits) return nullptr;
+  surface->dc.reset(CreateCompatibleDC(nullptr));
+  if (!surface->dc) return nullptr;
+  surface->selection.emplace(surface->dc.get(), surface->section.get());
+  if (!surface->selection->selected()) return nullptr;
+  surface->side = side;
+  prepare_frame_cache(surface->cache, side, static_cast<std::uint32_t>(edge));
+  surface->cache.surface_bits = static_cast<const std::uint32_t*>(bits);
+  return surface;
+}
+
+FrameSurface* frame_surface_for(int size, const AnimationFrames& frames) {
+  FrameSurface* surface = t_frame_surface.get();
+  if (!surface || size <= 0 || surface->cache.edge != static_cast<std::uint32_t>(size) ||
+      surface->side != frames.side) {
+    return nullptr;
+  }
+  return surface;
+}
+
+}  // namespace
+
+void capture_backdrop(int size, const AnimationFrames& frames, HDC source, int x, int y) {
+  if (size <= 0 || frames.side == 0) return;
+  if (!frame_surface_for(size, frames)) {
+    t_frame_surface.reset();  // a cache of another size goes first, whatever comes next
+    t_frame_surface = make_frame_surface(size, frames.side);
+    if (!t_frame_surface) return;
+  }
+  BitBlt(t_frame_surface->dc.get(), 0, 0, size, size, source, x, y, SRCCOPY);
+}
+
+bool draw_animation_frame(int size, const AnimationFrames& frames, std::uint32_t k, HDC target,
+                          int x, int y) {
+  FrameSurface* surface = frame_surface_for(size, frames);
+  if (!surface) return false;
+  // The backdrop's BitBlt may still be queued; its pixels must be complete before they are read.
+  GdiFlush();
+  if (!compose_frame(frames, k, surface->cache)) return false;
+  const BITMAPINFO info = top_down_header(size);
+  return StretchDIBits(target, x, y, size, size, 0, 0, size, size, surface->cache.out.data(), &info,
+                       DIB_RGB_COLORS, SRCCOPY) != 0;
+}
+
+void step_animation(HWND window) {
+  AppState& state = app_state();
+  state.anim_frame = next_animation_frame(state.anim_frame);
+  WindowDc dc(window);
+  if (!dc) return;
+  if (const AnimationFrames* frames = state.frames.load(std::memory_order_acquire)) {
+    // Straight onto the window: only the logo square changes, nothing is repainted.
+    draw_animation_frame(scale(kLogoSize), *frames, state.anim_frame, dc.get(), scale(kLogoLeft),
+                         scale(kLogoTop));
+  }
+}
+
+void release_frame_cache() {
+  t_frame_surface.reset();
+}
+
+}  // namespace qv
