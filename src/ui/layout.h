@@ -17,6 +17,7 @@ struct Rgb {
   std::uint8_t r;
   std::uint8_t g;
   std::uint8_t b;
+  friend constexpr bool operator==(const Rgb&, const Rgb&) = default;
 };
 
 // The platform's 0x00BBGGRR colour value.

@@ -5,10 +5,9 @@
 #include <string>
 
 #include "app/app_state_win.h"
-#include "build_settings.h"
 #include "app/text_win.h"
 #include "app/thread_win.h"
-#include "install/install_worker_win.h"
+#include "build_settings.h"
 #include "install/location.h"
 #include "ui/folder_picker_win.h"
 #include "ui/layout.h"
@@ -84,7 +83,7 @@ void layout_retry_button() {
   apply_layout(ControlLayout::Retry);
 }
 
-void start_install() {
+void start_install(const InstallWorker& worker) {
   if (current_screen() != Screen::ChooseLocation) return;  // a second click does nothing
   AppState& s = app_state();
   std::optional<std::string> folder = folder_text_from_field(read_field_text(s.location_edit));
@@ -97,7 +96,7 @@ void start_install() {
   set_state(Screen::Downloading, kStartingStatus, "", false);
   SetTimer(s.main_window, TIMER_MARQUEE, kMarqueePeriodMs, nullptr);
   start_detached_thread(
-      [folder = std::move(*folder)]() mutable { run_install_worker(std::move(folder)); });
+      [worker, folder = std::move(*folder)]() mutable { worker(std::move(folder)); });
 }
 
 void retry() {
@@ -281,7 +280,7 @@ LRESULT MainWindow::on_command(WPARAM wparam) {
           retry();
           break;
         case ActionCommand::StartInstall:
-          start_install();
+          start_install(worker_);
           break;
       }
       break;

@@ -3,13 +3,19 @@
 // screen_rules can say.
 #pragma once
 
+#include <functional>
+#include <string>
+
 #include "app/win.h"
 
 namespace qv {
 
+// The body of an install run's thread, given the trimmed folder text.
+using InstallWorker = std::function<void(std::string)>;
+
 class MainWindow {
  public:
-  MainWindow() = default;
+  explicit MainWindow(InstallWorker worker) : worker_(std::move(worker)) {}
   MainWindow(const MainWindow&) = delete;
   MainWindow& operator=(const MainWindow&) = delete;
 
@@ -39,10 +45,11 @@ class MainWindow {
   LRESULT on_setting_change(WPARAM wparam, LPARAM lparam);
 
   HWND window_ = nullptr;
+  InstallWorker worker_;
 };
 
 // Operations of the window, all on the window thread.
-void start_install();
+void start_install(const InstallWorker& worker);
 void retry();
 void launch_and_close();
 void update_animation_timer();
