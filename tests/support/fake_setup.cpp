@@ -3,6 +3,7 @@
 // what the environment tells it:
 //   QV_FAKE_SETUP_PRODUCT=1     create "Quorvane.exe" in the folder given after "/D="
 //   QV_FAKE_SETUP_SLEEP_MS=N    sleep N milliseconds before ending
+//   QV_FAKE_SETUP_GATE=PATH     wait (up to a minute) until a file exists at PATH before ending
 //   QV_FAKE_SETUP_EXIT=N        end with exit code N (decimal, or hexadecimal after "0x")
 #include <cwchar>
 #include <string>
@@ -48,6 +49,12 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   }
   const std::wstring sleep_ms = environment(L"QV_FAKE_SETUP_SLEEP_MS");
   if (!sleep_ms.empty()) Sleep(static_cast<DWORD>(std::wcstoul(sleep_ms.c_str(), nullptr, 10)));
+
+  const std::wstring gate = environment(L"QV_FAKE_SETUP_GATE");
+  for (int waited = 0; !gate.empty() && waited < 60000; waited += 20) {
+    if (GetFileAttributesW(gate.c_str()) != INVALID_FILE_ATTRIBUTES) break;
+    Sleep(20);
+  }
 
   const std::wstring code = environment(L"QV_FAKE_SETUP_EXIT");
   ExitProcess(code.empty() ? 0u : static_cast<UINT>(std::wcstoul(code.c_str(), nullptr, 0)));

@@ -1,6 +1,8 @@
 #include "install_support.h"
 
 #include <cstdlib>
+#include <filesystem>
+#include <system_error>
 #include <vector>
 
 #include "app/handles_win.h"
@@ -11,8 +13,11 @@
 namespace qv::test {
 
 std::string scratch_path(std::string_view name) {
-  return join_path(*temp_folder(), "qv-install-tests-" + std::to_string(GetCurrentProcessId())) +
-         "\\" + std::string(name);
+  const std::string path = join_path(*temp_folder(), "qv-install-tests") + "\\" + std::string(name);
+  // Left from an earlier run (Wine reuses process ids, so the name alone is not fresh).
+  std::error_code ignored;
+  std::filesystem::remove_all(std::filesystem::path(widen(path)), ignored);
+  return path;
 }
 
 bool file_exists(std::string_view path) {

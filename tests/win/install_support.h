@@ -9,7 +9,7 @@
 
 namespace qv::test {
 
-// A fresh folder path (not created) under the temporary folder, unique to this process and name.
+// A fresh path under the temporary folder: whatever an earlier run left there is removed first.
 std::string scratch_path(std::string_view name);
 
 bool file_exists(std::string_view path);

@@ -1,0 +1,307 @@
+// Whole install runs against the local release server, with the stand-in setup program, watched
+// through the shared state and the messages a real window receives.
+#include "install/install_worker_win.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+
+#include "app/app_state_win.h"
+#include "app/text_win.h"
+#include "app/thread_win.h"
+#include "install/checksum_win.h"
+#include "install/install_run.h"
+#include "install/location.h"
+#include "install/location_win.h"
+#include "install/setup_runner_win.h"
+#include "install_support.h"
+#include "test_support.h"
+
+namespace qv {
+namespace {
+
+using test::file_exists;
+using test::ScopedEnvironment;
+
+constexpr char kSetupName[] = "Quorvane Setup 1.2.3.exe";
+const std::string kFailedStatus = "Something went wrong.";
+
+std::string download_folder() {
+  return join_path(*temp_folder(), kDownloadFolderName);
+}
+
+class InstallRun : public ::testing::Test {
+ protected:
+  // Each test serves its own release under /install/<name>/.
+  void serve_release(const std::string& name, const std::string& setup_name = kSetupName,
+                     std::optional<std::string> sha512 = std::nullopt,
+                     std::optional<std::string> size = std::nullopt) {
+    base_ = "/install/" + name + "/";
+    feed_url_.emplace(L"ZEL_BOOTSTRAP_FEED_URL", widen(test::server_url() + base_.substr(1)));
+    test::serve_copy(base_ + setup_name, test::fake_setup_path());
+    const auto setup_size = test::read_file(test::fake_setup_path())->size();
+    serve_feed("version: 1.2.3\npath: " + setup_name +
+               "\nsha512: " + sha512.value_or(test::sha512_base64(test::fake_setup_path())) +
+               "\nsize: " + size.value_or(std::to_string(setup_size)) + "\n");
+    setup_path_ = join_path(download_folder(), setup_name);
+    DeleteFileW(widen(setup_path_).c_str());
+    DeleteFileW(widen(setup_path_ + ".record").c_str());
+  }
+
+  void serve_feed(const std::string& text) { test::serve_text(base_ + "latest.yml", text); }
+
+  // The state a run starts from: what the Install click leaves behind.
+  void SetUp() override {
+    window_ = std::make_unique<test::MessageWindow>();
+    set_state(Screen::Downloading, "Starting...", "", false);
+    set_launch_path("");
+    app_state().cancel_requested = false;
+    app_state().progress_permille = 0;
+    window_->drain();
+  }
+  void TearDown() override { window_.reset(); }
+
+  struct Posted {
+    UINT message;
+    WPARAM wparam;
+  };
+
+  // Runs the worker on this thread, with no pause between download attempts, and returns what
+  // it posted to the window.
+  std::vector<Posted> run(const std::string& folder) {
+    run_install_worker(folder, [] {});
+    std::vector<Posted> posted;
+    for (const MSG& m : window_->drain()) posted.push_back({m.message, m.wParam});
+    return posted;
+  }
+
+  // A failed run ends with the Failed state and its one message, and posts nothing else.
+  void expect_failed(const std::vector<Posted>& posted, std::string_view reason) {
+    const StateSnapshot s = snapshot_state();
+    EXPECT_EQ(s.screen, Screen::Failed);
+    EXPECT_EQ(s.status, kFailedStatus);
+    EXPECT_EQ(s.detail, reason);
+    EXPECT_TRUE(s.show_full_installer_link);
+    ASSERT_FALSE(posted.empty());
+    EXPECT_EQ(posted.back().message, MSG_STATE_CHANGED);
+    for (const Posted& p : posted) EXPECT_NE(p.message, MSG_RUN_FINISHED);
+  }
+
+  std::string folder(const std::string& name) { return test::scratch_path("run " + name); }
+
+  std::string base_;
+  std::string setup_path_;
+  std::optional<ScopedEnvironment> feed_url_;
+  std::unique_ptr<test::MessageWindow> window_;
+};
+
+TEST_F(InstallRun, FromFolderCheckToDoneWithTheProductReadyToLaunch) {
+  serve_release("full");
+  const std::string install_folder = folder("full") + "\\My Apps\\Quorvane";
+  const std::string gate = test::scratch_path("full-gate");
+  ScopedEnvironment product(L"QV_FAKE_SETUP_PRODUCT", L"1");
+  ScopedEnvironment gated(L"QV_FAKE_SETUP_GATE", widen(gate));
+
+  start_detached_thread([install_folder] { run_install_worker(install_folder, [] {}); });
+
+  // The setup program holds at its gate: the Installing screen is up meanwhile.
+  std::vector<Screen> screens;
+  while (screens.empty() || screens.back() != Screen::Installing) {
+    ASSERT_TRUE(window_->wait_for(MSG_STATE_CHANGED, 30000));
+    const Screen now = snapshot_state().screen;
+    if (screens.empty() || screens.back() != now) screens.push_back(now);
+  }
+  const StateSnapshot installing = snapshot_state();
+  EXPECT_EQ(installing.status, "Installing Quorvane 1.2.3...");
+  EXPECT_EQ(installing.detail, "Setting things up \xE2\x80\x94 please keep this window open.");
+  EXPECT_FALSE(installing.show_full_installer_link);
+  EXPECT_EQ(app_state().progress_permille.load(), 0u);
+  // Screens never go backwards.
+  EXPECT_TRUE(std::is_sorted(screens.begin(), screens.end())) << screens.size();
+  test::write_file(gate, "go");
+
+  ASSERT_TRUE(window_->wait_for(MSG_RUN_FINISHED, 30000));
+  // The run-finished message found the final state and the launch path in place.
+  const StateSnapshot done = snapshot_state();
+  EXPECT_EQ(done.screen, Screen::Done);
+  EXPECT_EQ(done.status, "You're all set.");
+  EXPECT_EQ(done.detail, "Quorvane is installed and ready.");
+  EXPECT_FALSE(done.show_full_installer_link);
+  EXPECT_EQ(launch_path_copy(), install_folder + "\\Quorvane.exe");
+  EXPECT_EQ(app_state().progress_permille.load(), 1000u);
+
+  const auto record = test::read_setup_record(setup_path_);
+  ASSERT_TRUE(record);
+  EXPECT_EQ(record->command_line, "\"" + setup_path_ + "\" /S /currentuser /D=" + install_folder);
+  EXPECT_FALSE(file_exists(setup_path_));
+  EXPECT_FALSE(file_exists(install_folder + "\\.quorvane-write-probe"));
+
+  // One plain request for the feed, one for the setup program, whose spaces WinHTTP escaped.
+  EXPECT_EQ(test::request_log(base_ + "latest.yml").size(), 1u);
+  const auto downloads = test::request_log(base_ + "Quorvane%20Setup%201.2.3.exe");
+  ASSERT_EQ(downloads.size(), 1u);
+  EXPECT_EQ(downloads[0].range, "");
+}
+
+TEST_F(InstallRun, ExitCodeZeroWithoutTheProductIsDoneWithNothingToLaunch) {
+  // A name with non-ASCII letters downloads too.
+  const std::string name = "Quorvane Setup \xC3\xA9t\xC3\xA9 1.2.3.exe";
+  serve_release("no-product", name);
+  const auto posted = run(folder("no-product"));
+  const StateSnapshot s = snapshot_state();
+  EXPECT_EQ(s.screen, Screen::Done);
+  EXPECT_EQ(s.status, "Quorvane is installed.");
+  EXPECT_EQ(s.detail, "You can close this window.");
+  EXPECT_EQ(launch_path_copy(), "");
+  ASSERT_GE(posted.size(), 2u);
+  EXPECT_EQ(posted[posted.size() - 2].message, MSG_STATE_CHANGED);
+  EXPECT_EQ(posted.back().message, MSG_RUN_FINISHED);
+  EXPECT_EQ(posted.back().wparam, kRunSucceeded);
+  EXPECT_TRUE(test::read_setup_record(setup_path_).has_value());
+}
+
+TEST_F(InstallRun, SetupErrorCodesEndOnFailedAndTheFileIsDeleted) {
+  for (const auto& [code, reason] :
+       {std::pair{L"1", "the installer reported an error (code 1)"},
+        std::pair{L"0xC0000005", "the installer reported an error (code -1073741819)"}}) {
+    serve_release(code[0] == L'1' ? "exit-1" : "exit-crash");
+    ScopedEnvironment exit(L"QV_FAKE_SETUP_EXIT", code);
+    expect_failed(run(folder("exit")), reason);
+    EXPECT_TRUE(test::read_setup_record(setup_path_).has_value());
+    EXPECT_FALSE(file_exists(setup_path_));
+    EXPECT_EQ(launch_path_copy(), "");
+  }
+}
+
+TEST_F(InstallRun, ChecksumMismatchDiscardsTheDownload) {
+  // The digest of another file, then one that decodes to a single byte.
+  for (const std::string& sha :
+       {test::serve_file("/install/mismatch/other.bin", 1000), std::string("====")}) {
+    serve_release("mismatch", kSetupName, sha);
+    expect_failed(run(folder("mismatch")),
+                  "the download failed verification (checksum mismatch), so it was discarded");
+    EXPECT_FALSE(file_exists(setup_path_));
+    EXPECT_FALSE(test::read_setup_record(setup_path_).has_value());  // never run
+  }
+}
+
+TEST_F(InstallRun, UnsafeSetupNamesAreRefusedBeforeAnyDownload) {
+  for (const char* name : {"..\\evil.exe", "../evil.exe", "C:evil.exe", "..", "a\x01.exe"}) {
+    serve_release("unsafe-name");
+    serve_feed(std::string("version: 1.2.3\npath: ") + name + "\nsha512: ====\n");
+    test::control("reset");
+    expect_failed(run(folder("unsafe")), kUnsafeSetupName);
+    const auto log = test::request_log("");
+    ASSERT_EQ(log.size(), 1u) << name;  // the feed only
+    EXPECT_EQ(log[0].path, base_ + "latest.yml");
+  }
+}
+
+TEST_F(InstallRun, FolderProblemsEndTheRunBeforeTheFeed) {
+  serve_release("folder");
+  const std::string base = folder("folder");
+  ASSERT_TRUE(create_folder_tree(base + "\\probe\\.quorvane-write-probe"));
+  test::write_file(base + "\\a file", "");
+  test::control("reset");
+
+  expect_failed(run(base + "\\a file"), kFolderNotCreatable);
+  expect_failed(run(base + "\\probe"), kFolderNotWritable);
+  EXPECT_TRUE(test::request_log("").empty());
+}
+
+TEST_F(InstallRun, FeedProblemsEndTheRun) {
+  serve_release("feed");
+  const std::string sha = "sha512: " + test::sha512_base64(test::fake_setup_path()) + "\n";
+  const std::pair<std::string, std::string> cases[] = {
+      {"path: a.exe\n" + sha, "the release feed is missing a version"},
+      {"version: 1\n" + sha, "the release feed is missing the installer name"},
+      {"version: 1\npath: a.exe\n", "the release feed is missing the checksum"},
+      {"version: 1\npath: a.exe\nsha512: abc-def_\n", "the feed checksum is malformed"},
+      {"version: 1\npath: a.exe\nsha512: ====\nsize: 1125899906842624\n",
+       "Not enough space on " + drive_label(*temp_folder()) +
+           " for the download \xE2\x80\x94 Quorvane needs about 1073741824 MB free there."},
+  };
+  for (const auto& [feed, reason] : cases) {
+    serve_feed(feed);
+    expect_failed(run(folder("feed")), reason);
+  }
+  test::plan(base_ + "latest.yml", "status:503");
+  expect_failed(run(folder("feed")), "server answered HTTP 503");
+  test::control("make", "path=" + test::url_encode(base_ + "latest.yml") + "&size=5000&seed=2");
+  expect_failed(run(folder("feed")), "feed was not valid text");
+}
+
+TEST_F(InstallRun, InstallFolderOnASmallVolume) {
+  const char* volume = std::getenv("QV_FULL_DISK_DIR");
+  std::string target = std::string("Z:") + (volume ? volume : "/nonexistent");
+  for (char& c : target) {
+    if (c == '/') c = '\\';
+  }
+  if (!file_exists(target + "\\.tmpfs-4m")) GTEST_SKIP() << "no small volume mounted for this run";
+  target += "\\install run";
+  serve_release("small-volume");
+  expect_failed(run(target),
+                "Not enough space on Z: to install \xE2\x80\x94 Quorvane needs about 2 GB free.");
+}
+
+TEST_F(InstallRun, TempFolderThatCannotBeCreated) {
+  serve_release("temp");
+  const std::string install_folder = folder("temp");
+  const std::string blocker = test::scratch_path("temp-blocker");
+  ASSERT_TRUE(create_folder_tree(*parent_folder(blocker)));
+  test::write_file(blocker, "a file where the temporary folder should be");
+  ScopedEnvironment tmp(L"TMP", widen(blocker + "\\Temp"));
+  ScopedEnvironment temp(L"TEMP", widen(blocker + "\\Temp"));
+  expect_failed(run(install_folder), "couldn't create a temp folder");
+}
+
+TEST_F(InstallRun, DownloadReasonsPassUnchanged) {
+  serve_release("download-404");
+  test::plan(base_ + "Quorvane%20Setup%201.2.3.exe", "status:404,status:404,status:404,status:404");
+  expect_failed(run(folder("download")), "server answered HTTP 404");
+  EXPECT_EQ(test::request_log(base_ + "Quorvane%20Setup%201.2.3.exe").size(), 4u);
+}
+
+TEST_F(InstallRun, AFileThatIsNoProgramCannotBeStartedAndStays) {
+  serve_release("not-a-program");
+  const std::string sha = test::serve_file(base_ + kSetupName, 50000, 7);
+  serve_feed(std::string("version: 1.2.3\npath: ") + kSetupName + "\nsha512: " + sha + "\n");
+  expect_failed(run(folder("not-a-program")), kInstallerNotStarted);
+  EXPECT_TRUE(file_exists(setup_path_));
+}
+
+TEST_F(InstallRun, CancelDuringTheFeedFetchLeavesTheStateToTheWindow) {
+  serve_release("cancel-feed");
+  app_state().cancel_requested = true;
+  const auto posted = run(folder("cancel-feed"));
+  ASSERT_FALSE(posted.empty());
+  EXPECT_EQ(posted.back().message, MSG_RUN_FINISHED);
+  EXPECT_EQ(posted.back().wparam, kRunCanceled);
+  const StateSnapshot s = snapshot_state();
+  EXPECT_EQ(s.screen, Screen::Downloading);
+  EXPECT_EQ(s.status, "Checking the latest version...");
+}
+
+TEST_F(InstallRun, CancelDuringTheDownloadDeletesThePartialFile) {
+  // A large setup program that stalls after its first mebibyte.
+  const std::string sha = test::serve_file("/install/cancel-download/big.exe", 8 << 20, 9);
+  serve_release("cancel-download", "big.exe", sha);
+  test::plan(base_ + "big.exe", "stallbody:1048576:1500");
+  const std::string install_folder = folder("cancel-download");
+  start_detached_thread([install_folder] { run_install_worker(install_folder, [] {}); });
+
+  // Cancel once the download has begun.
+  for (;;) {
+    ASSERT_TRUE(window_->wait_for(MSG_STATE_CHANGED, 30000));
+    if (snapshot_state().status == "Downloading Quorvane 1.2.3...") break;
+  }
+  app_state().cancel_requested = true;
+  ASSERT_TRUE(window_->wait_for(MSG_RUN_FINISHED, 30000));
+  EXPECT_EQ(snapshot_state().screen, Screen::Downloading);
+  EXPECT_FALSE(file_exists(setup_path_));
+  // Nothing after the run-finished message.
+  for (const MSG& m : window_->drain()) EXPECT_NE(m.message, MSG_RUN_FINISHED);
+}
+
+}  // namespace
+}  // namespace qv
