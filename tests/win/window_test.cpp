@@ -11,6 +11,7 @@
 #include "app/app_state_win.h"
 #include "app/startup_win.h"
 #include "app/text_win.h"
+#include "install/install_worker_win.h"
 
 #include "test_support.h"
 #include "ui/layout.h"
@@ -247,6 +248,37 @@ TEST_F(WindowTest, BlankFolderMakesInstallDoNothing) {
   EXPECT_EQ(current_screen(), Screen::ChooseLocation);
   EXPECT_TRUE(IsWindowVisible(app_state().action_button));
   EXPECT_EQ(runs_started, 0);
+}
+
+TEST(WindowRun, InstallRunsTheWorkerToTheFailedScreen) {
+  reset_state();
+  MainWindow window([](std::string folder) { run_install_worker(std::move(folder)); });
+  const HWND main_ = open_main_window(GetModuleHandleW(nullptr), window);
+  ASSERT_NE(main_, nullptr);
+  // A real run against the release server, whose feed is missing: the run ends on Failed.
+  const std::string base = test::server_url() + "window-run-missing/";
+  SetEnvironmentVariableW(L"ZEL_BOOTSTRAP_FEED_URL", widen(base).c_str());
+  const auto folder = std::filesystem::temp_directory_path() / "qv-window-run";
+  SetWindowTextW(app_state().location_edit, (L"  " + folder.wstring() + L" ").c_str());
+  SendMessageW(main_, WM_COMMAND, MAKEWPARAM(kActionButtonId, BN_CLICKED), 0);
+  EXPECT_FALSE(IsWindowVisible(app_state().location_edit));
+  EXPECT_FALSE(IsWindowVisible(app_state().action_button));
+  EXPECT_EQ(current_screen(), Screen::Downloading);
+  SendMessageW(main_, WM_COMMAND, MAKEWPARAM(kActionButtonId, BN_CLICKED), 0);  // ignored
+
+  EXPECT_TRUE(pump_until([] { return current_screen() == Screen::Failed; }, 20000));
+  EXPECT_TRUE(std::filesystem::is_directory(folder));  // the trimmed text was used
+  pump_until([] { return IsWindowVisible(app_state().action_button) != FALSE; }, 5000);
+  EXPECT_TRUE(IsWindowVisible(app_state().action_button));
+  EXPECT_TRUE(snapshot_state().show_full_installer_link);
+  SetEnvironmentVariableW(L"ZEL_BOOTSTRAP_FEED_URL", nullptr);
+  DestroyWindow(main_);
+  pump_until([] { return true; }, 0);
+  MSG msg;
+  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+  }
+  app_state().main_window = nullptr;
+  reset_state();
 }
 
 // ---- Painting ----
