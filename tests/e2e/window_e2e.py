@@ -130,16 +130,21 @@ def control(server, verb, **query):
     return urllib.request.urlopen(url, timeout=10).read().decode()
 
 
+# A setup name of its own per run: the installer keeps a finished download in its temporary
+# folder, which a later run with the same name would find complete.
+SETUP = "QuorvaneSetup-%d.exe" % time.time_ns()
+
+
 def serve_release(root, folder, setup, good_checksum=True):
     os.makedirs(os.path.join(root, folder), exist_ok=True)
-    target = os.path.join(root, folder, "QuorvaneSetup.exe")
+    target = os.path.join(root, folder, SETUP)
     shutil.copyfile(setup, target)
     with open(target, "rb") as f:
         data = f.read()
     digest = hashlib.sha512(data).digest() if good_checksum else bytes(64)
     with open(os.path.join(root, folder, "latest.yml"), "w") as f:
-        f.write("version: 4.5.6\npath: QuorvaneSetup.exe\nsha512: %s\nsize: %d\n"
-                % (base64.b64encode(digest).decode(), len(data)))
+        f.write("version: 4.5.6\npath: %s\nsha512: %s\nsize: %d\n"
+                % (SETUP, base64.b64encode(digest).decode(), len(data)))
     return len(data)
 
 
@@ -181,7 +186,7 @@ def success_run(args, server, root, dpi):
     size = serve_release(root, folder, args.fake_setup)
     half = size // 2
     permille = min(999, half * 1000 // size)
-    control(server, "plan", path="/%s/QuorvaneSetup.exe" % folder,
+    control(server, "plan", path="/%s/%s" % (folder, SETUP),
             actions="stallbody:%d:20000" % half)
     before = search_windows()
     proc = start_installer(args.exe, server + folder + "/",
