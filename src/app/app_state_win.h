@@ -11,18 +11,10 @@
 
 #include "app/dpi.h"
 #include "app/handles_win.h"
+#include "app/screen.h"
 #include "app/win.h"
 
 namespace qv {
-
-enum class Screen : std::uint8_t {
-  ChooseLocation = 0,
-  Downloading = 1,
-  Verifying = 2,
-  Installing = 3,
-  Done = 4,
-  Failed = 5,
-};
 
 inline constexpr UINT MSG_STATE_CHANGED = WM_APP + 1;
 inline constexpr UINT MSG_RUN_FINISHED = WM_APP + 2;  // wParam 0 succeeded, 1 canceled

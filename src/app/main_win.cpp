@@ -1,6 +1,12 @@
-// Process entry of the installer.
-#include "app/win.h"
+// Process entry of the installer: the whole program, with the install worker as what Install runs.
+#include <string>
+#include <utility>
+#include "app/startup_win.h"
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
-  return 0;
+#include "app/win.h"
+#include "install/install_worker_win.h"
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+  return qv::run_installer(instance,
+                           [](std::string folder) { qv::run_install_worker(std::move(folder)); });
 }

@@ -1,0 +1,103 @@
+#include "app/startup_win.h"
+
+#include <objbase.h>
+
+#include "app/app_state_win.h"
+#include "app/resource.h"
+#include "app/text_win.h"
+#include "app/thread_win.h"
+#include "install/location_win.h"
+#include "net/feed_win.h"
+#include "ui/layout.h"
+#include "ui/pictures_win.h"
+#include "ui/render_win.h"
+#include "ui/screen_rules.h"
+#include "ui/window_win.h"
+
+namespace qv {
+namespace {
+
+HICON load_icon(HINSTANCE instance, int size, UINT flags) {
+  // Shared icons belong to the system: never destroyed.
+  return static_cast<HICON>(
+      LoadImageW(instance, MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON, size, size, flags | LR_SHARED));
+}
+
+HWND create_child(const wchar_t* class_name, std::string_view text, int id, DWORD style,
+                  HWND parent, HINSTANCE instance) {
+  return CreateWindowExW(0, class_name, widen(text).c_str(), WS_CHILD | WS_VISIBLE | style, 0, 0,
+                         10, 10, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                         instance, nullptr);
+}
+
+}  // namespace
+
+HWND open_main_window(HINSTANCE instance, MainWindow& window) {
+  AppState& s = app_state();
+  const HICON big_icon = load_icon(instance, 0, LR_DEFAULTSIZE);
+  const HICON small_icon = load_icon(instance, 16, 0);
+  s.logo_icon = load_icon(instance, 256, 0);
+  MainWindow::register_class(instance, big_icon);
+
+  const HWND main = window.create(instance);
+  if (!main) return nullptr;
+  s.main_window = main;
+  if (big_icon) SendMessageW(main, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big_icon));
+  if (small_icon) SendMessageW(main, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small_icon));
+
+  const UINT dpi = GetDpiForWindow(main);
+  s.dpi = dpi != 0 ? static_cast<int>(dpi) : kDesignDpi;
+  const Placement size = window_size(s.dpi);
+  const Point origin = centred_origin(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN),
+                                      size.width, size.height);
+  MoveWindow(main, origin.x, origin.y, size.width, size.height, FALSE);
+
+  const std::string folder = default_install_folder();
+  s.location_edit = create_child(L"EDIT", folder, kLocationEditId,
+                                 WS_TABSTOP | WS_BORDER | ES_AUTOHSCROLL, main, instance);
+  s.browse_button = create_child(L"BUTTON", kBrowseText, kBrowseButtonId, WS_TABSTOP | BS_OWNERDRAW,
+                                 main, instance);
+  s.action_button = create_child(L"BUTTON", kLabelInstall, kActionButtonId,
+                                 WS_TABSTOP | BS_OWNERDRAW, main, instance);
+
+  create_fonts();
+  layout_location_controls();
+  ShowWindow(main, SW_SHOW);
+  UpdateWindow(main);
+  SetFocus(s.action_button);
+  s.animations_enabled = read_animations_enabled();
+  return main;
+}
+
+int run_installer(HINSTANCE instance, InstallWorker worker) {
+  // Marks this copy as running for as long as the process lives.
+  const OwnedHandle running(CreateMutexW(nullptr, TRUE, widen(kMutexName).c_str()));
+  if (running && GetLastError() == ERROR_ALREADY_EXISTS) {
+    MessageBoxW(nullptr, widen(kAlreadyRunningText).c_str(), widen(kWindowTitle).c_str(),
+                MB_ICONINFORMATION);
+    return 0;
+  }
+  if (!SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2)) {
+    SetProcessDPIAware();
+  }
+  (void)CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+
+  static MainWindow window(std::move(worker));
+  const HWND main = open_main_window(instance, window);
+  // Without a window the loop would wait for ever on an invisible process.
+  if (!main) return 5;
+
+  start_detached_thread(decode_pictures);
+  start_detached_thread(run_feed_precheck);
+
+  MSG msg;
+  while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+    if (IsDialogMessageW(main, &msg)) continue;
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+  }
+  CoUninitialize();
+  return 0;
+}
+
+}  // namespace qv

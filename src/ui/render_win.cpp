@@ -1,0 +1,278 @@
+#include "ui/render_win.h"
+
+#include <string>
+#include <string_view>
+
+#include "app/app_state_win.h"
+#include "app/text_win.h"
+#include "ui/layout.h"
+#include "ui/pictures_win.h"
+#include "ui/screen_rules.h"
+
+namespace qv {
+namespace {
+
+RECT to_rect(Box b) {
+  return RECT{b.left, b.top, b.right, b.bottom};
+}
+
+void fill_box(HDC dc, Box box, Rgb colour) {
+  const OwnedBrush brush(CreateSolidBrush(colorref(colour)));
+  if (!brush) return;
+  const RECT r = to_rect(box);
+  FillRect(dc, &r, brush.get());
+}
+
+// Text at its top-left corner (the DC's alignment is left/top); the NUL is never counted.
+void text_at(HDC dc, Point design, std::string_view text) {
+  const std::wstring wide = widen(text);
+  const Point p = scaled_point(design, app_state().dpi);
+  TextOutW(dc, p.x, p.y, wide.c_str(), static_cast<int>(wide.size()));
+}
+
+void draw_title_and_rule(HDC dc, int dpi) {
+  {
+    const SelectGuard font(dc, app_state().font_title.get());
+    SetTextColor(dc, colorref(COLOR_TEXT));
+    SetTextCharacterExtra(dc, scale(kTitleLetterSpacing, dpi));
+    text_at(dc, kTitlePos, kTitleText);
+    SetTextCharacterExtra(dc, 0);
+    fill_box(dc, accent_rule_box(dpi), COLOR_ACCENT);
+  }
+}
+
+void draw_card(HDC dc, int dpi) {
+  const Box card = card_box(dpi);
+  const int corner = scale(kCardCorner, dpi);
+  // The tint is a 1 x 1 pixel stretched at constant alpha; the rounded clip shapes its corners.
+  const OwnedRegion clip(
+      CreateRoundRectRgn(card.left, card.top, card.right + 1, card.bottom + 1, corner, corner));
+  if (clip) SelectClipRgn(dc, clip.get());
+  {
+    const OwnedMemoryDc tint_dc(CreateCompatibleDC(dc));
+    const OwnedBitmap pixel(CreateCompatibleBitmap(dc, 1, 1));
+    if (tint_dc && pixel) {
+      const SelectGuard selected(tint_dc.get(), pixel.get());
+      fill_box(tint_dc.get(), Box{0, 0, 1, 1}, COLOR_CARD_TINT);
+      BLENDFUNCTION blend{};
+      blend.BlendOp = AC_SRC_OVER;
+      blend.BlendFlags = 0;
+      blend.SourceConstantAlpha = static_cast<BYTE>(kCardTintAlpha);
+      blend.AlphaFormat = 0;
+      AlphaBlend(dc, card.left, card.top, card.width(), card.height(), tint_dc.get(), 0, 0, 1, 1,
+                 blend);
+    }
+  }
+  SelectClipRgn(dc, nullptr);
+
+  const OwnedPen pen(CreatePen(PS_SOLID, card_pen_width(dpi), colorref(COLOR_CARD_BORDER)));
+  if (!pen) return;
+  const SelectGuard pen_selected(dc, pen.get());
+  const SelectGuard brush_selected(dc, GetStockObject(HOLLOW_BRUSH));
+  RoundRect(dc, card.left, card.top, card.right, card.bottom, corner, corner);
+}
+
+void draw_progress_bar(HDC dc, int dpi, Screen screen) {
+  const Box track = progress_track_box(dpi);
+  const int r = scale(kProgressCorner, dpi);
+  {
+    const OwnedBrush brush(CreateSolidBrush(colorref(COLOR_TRACK)));
+    const OwnedPen pen(CreatePen(PS_SOLID, 1, colorref(COLOR_TRACK)));
+    if (brush && pen) {
+      const SelectGuard brush_selected(dc, brush.get());
+      const SelectGuard pen_selected(dc, pen.get());
+      RoundRect(dc, track.left, track.top, track.right, track.bottom, r, r);
+    }
+  }
+  const OwnedRegion clip(
+      CreateRoundRectRgn(track.left, track.top, track.right + 1, track.bottom + 1, r, r));
+  if (clip) SelectClipRgn(dc, clip.get());
+  const std::uint32_t permille = app_state().progress_permille.load();
+  if (progress_indeterminate(screen, permille)) {
+    if (const auto segment = marquee_segment(track, app_state().marquee_pos)) {
+      fill_box(dc, *segment, COLOR_MARQUEE);
+    }
+  } else if (const auto fill = progress_fill(track, permille); fill && fill->width() > 0) {
+    fill_box(dc, *fill, COLOR_ACCENT);
+  }
+  SelectClipRgn(dc, nullptr);
+}
+
+void draw_screen_texts(HDC dc, int dpi, const StateSnapshot& state) {
+  const AppState& s = app_state();
+  switch (state.screen) {
+    case Screen::ChooseLocation: {
+      {
+        const SelectGuard font(dc, s.font_body.get());
+        SetTextColor(dc, colorref(COLOR_TEXT));
+        text_at(dc, kLocationLabelPos, kLocationLabel);
+      }
+      const SelectGuard font(dc, s.font_small.get());
+      SetTextColor(dc, colorref(COLOR_MUTED));
+      text_at(dc, kHintPos, kHintText);
+      if (!state.version_note.empty()) text_at(dc, kVersionNotePos, state.version_note);
+      return;
+    }
+    case Screen::Done: {
+      {
+        const SelectGuard font(dc, s.font_body.get());
+        SetTextColor(dc, colorref(COLOR_TEXT));
+        text_at(dc, kStatusPos, state.status);
+      }
+      const SelectGuard font(dc, s.font_small.get());
+      SetTextColor(dc, colorref(COLOR_MUTED));
+      if (!state.detail.empty()) text_at(dc, kDetailLinePos, state.detail);
+      return;
+    }
+    case Screen::Downloading:
+    case Screen::Verifying:
+    case Screen::Installing:
+    case Screen::Failed:
+      break;
+  }
+  {
+    const SelectGuard font(dc, s.font_body.get());
+    SetTextColor(dc, colorref(state.screen == Screen::Failed ? COLOR_ERROR : COLOR_TEXT));
+    text_at(dc, kStatusPos, state.status);
+  }
+  {
+    const SelectGuard font(dc, s.font_small.get());
+    if (!state.detail.empty()) {
+      SetTextColor(dc, colorref(COLOR_MUTED));
+      const std::wstring wide = widen(state.detail);
+      RECT box = to_rect(scaled_box(kDetailBox, dpi));
+      DrawTextW(dc, wide.c_str(), static_cast<int>(wide.size()), &box, DT_WORDBREAK | DT_NOPREFIX);
+    }
+    if (state.show_full_installer_link) {
+      SetTextColor(dc, colorref(COLOR_LINK));
+      text_at(dc, kLinkPos, kLinkText);
+    }
+  }
+  if (state.screen != Screen::Failed) draw_progress_bar(dc, dpi, state.screen);
+}
+
+}  // namespace
+
+void draw_background(HDC dc, int width, int height) {
+  const auto picture = background_picture();
+  if (!picture) return;
+  SetStretchBltMode(dc, HALFTONE);
+  SetBrushOrgEx(dc, 0, 0, nullptr);  // HALFTONE needs the brush origin reset
+  StretchDIBits(dc, 0, 0, width, height, 0, 0, picture->width, picture->height, picture->bits,
+                picture->info, DIB_RGB_COLORS, SRCCOPY);
+}
+
+void render_client(HDC dc, int width, int height) {
+  AppState& s = app_state();
+  const int dpi = s.dpi;
+  const Box logo = logo_box(dpi);
+  const AnimationFrames* frames = s.frames.load(std::memory_order_acquire);
+
+  draw_background(dc, width, height);
+  if (frames) capture_backdrop(logo.width(), *frames, dc, logo.left, logo.top);
+  SetBkMode(dc, TRANSPARENT);
+  const StateSnapshot state = snapshot_state();
+
+  // The animation where it may run, else the still logo in its place.
+  const bool animate = frames && s.animations_enabled && !IsIconic(s.main_window);
+  const bool drawn =
+      animate && draw_animation_frame(logo.width(), *frames, s.anim_frame % kAnimationFrameCount,
+                                      dc, logo.left, logo.top);
+  if (!drawn && s.logo_icon) {
+    DrawIconEx(dc, logo.left, logo.top, s.logo_icon, logo.width(), logo.height(), 0, nullptr,
+               DI_NORMAL);
+  }
+
+  draw_title_and_rule(dc, dpi);
+  draw_card(dc, dpi);
+  if (shows_close_glyph(state.screen)) {
+    const SelectGuard font(dc, s.font_body.get());
+    SetTextColor(dc, colorref(COLOR_MUTED));
+    const Point p = close_glyph_pos(dpi);
+    const std::wstring glyph = widen(kCloseGlyph);
+    TextOutW(dc, p.x, p.y, glyph.c_str(), static_cast<int>(glyph.size()));
+  }
+  draw_screen_texts(dc, dpi, state);
+}
+
+LRESULT paint_window(HWND window) {
+  PAINTSTRUCT ps{};
+  const HDC paint_dc = BeginPaint(window, &ps);
+  if (!paint_dc) return 0;
+  RECT client{};
+  GetClientRect(window, &client);
+  const int w = client.right - client.left;
+  const int h = client.bottom - client.top;
+  {
+    const OwnedMemoryDc memory(CreateCompatibleDC(paint_dc));
+    const OwnedBitmap bitmap(CreateCompatibleBitmap(paint_dc, w, h));
+    if (memory && bitmap) {
+      const SelectGuard selected(memory.get(), bitmap.get());
+      render_client(memory.get(), w, h);
+      BitBlt(paint_dc, 0, 0, w, h, memory.get(), 0, 0, SRCCOPY);
+    }
+  }
+  EndPaint(window, &ps);
+  return 0;
+}
+
+void draw_folder_glyph(HDC dc, const RECT& rect) {
+  const FolderGlyph g =
+      folder_glyph(Box{rect.left, rect.top, rect.right, rect.bottom}, app_state().dpi);
+  const OwnedPen pen(CreatePen(PS_SOLID, g.pen_width, colorref(COLOR_TEXT)));
+  if (!pen) return;
+  const SelectGuard pen_selected(dc, pen.get());
+  const SelectGuard brush_selected(dc, GetStockObject(HOLLOW_BRUSH));
+  RoundRect(dc, g.tab.left, g.tab.top, g.tab.right, g.tab.bottom, g.corner, g.corner);
+  RoundRect(dc, g.body.left, g.body.top, g.body.right, g.body.bottom, g.corner, g.corner);
+}
+
+BOOL draw_owner_button(const DRAWITEMSTRUCT& item) {
+  const HDC dc = item.hDC;
+  const Box box{item.rcItem.left, item.rcItem.top, item.rcItem.right, item.rcItem.bottom};
+  if (item.CtlID == static_cast<UINT>(kActionButtonId)) {
+    fill_box(dc, box, COLOR_ACCENT);
+    SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, colorref(COLOR_WHITE));
+    const SelectGuard font(dc, app_state().font_button.get());
+    const std::wstring label = widen(action_label(current_screen()));
+    RECT r = item.rcItem;
+    DrawTextW(dc, label.c_str(), static_cast<int>(label.size()), &r,
+              DT_SINGLELINE | DT_VCENTER | DT_CENTER);
+    return TRUE;
+  }
+  if (item.CtlID == static_cast<UINT>(kBrowseButtonId)) {
+    fill_box(dc, box, COLOR_BROWSE_FACE);
+    draw_folder_glyph(dc, item.rcItem);
+    return TRUE;
+  }
+  return FALSE;
+}
+
+void create_fonts() {
+  AppState& s = app_state();
+  const std::wstring face = widen(kFontFace);
+  const auto make = [&](FontSpec spec) {
+    return OwnedFont(CreateFontW(font_height(spec, s.dpi), 0, 0, 0, spec.weight, FALSE, FALSE,
+                                 FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                                 CLEARTYPE_QUALITY, DEFAULT_PITCH | FF_DONTCARE, face.c_str()));
+  };
+  // The new fonts are handed to the controls before the old ones are deleted, so a control
+  // never holds a deleted font.
+  OwnedFont body = make(kFontBody);
+  OwnedFont small_font = make(kFontSmall);
+  OwnedFont button = make(kFontButton);
+  OwnedFont title = make(kFontTitle);
+  if (s.location_edit) {
+    SendMessageW(s.location_edit, WM_SETFONT, reinterpret_cast<WPARAM>(body.get()), TRUE);
+  }
+  if (s.action_button) {
+    SendMessageW(s.action_button, WM_SETFONT, reinterpret_cast<WPARAM>(button.get()), TRUE);
+  }
+  s.font_body = std::move(body);
+  s.font_small = std::move(small_font);
+  s.font_button = std::move(button);
+  s.font_title = std::move(title);
+}
+
+}  // namespace qv

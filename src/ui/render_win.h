@@ -1,0 +1,30 @@
+// Painting of the whole window and of the two owner-drawn buttons, and the four fonts. Everything
+// is composed off-screen and reaches the window in one copy, so nothing flickers.
+#pragma once
+
+#include "app/win.h"
+
+namespace qv {
+
+// WM_PAINT: draws every pixel of the client area; returns 0.
+LRESULT paint_window(HWND window);
+
+// Draws the client area for the current state into `dc` (w x h device pixels). paint_window
+// calls it on its off-screen bitmap; tests call it on their own.
+void render_client(HDC dc, int width, int height);
+
+// The embedded background stretched over w x h (HALFTONE); nothing when it is unavailable.
+void draw_background(HDC dc, int width, int height);
+
+// WM_DRAWITEM: draws the action button (101) or Browse (103) and returns TRUE; any other control:
+// nothing, FALSE.
+BOOL draw_owner_button(const DRAWITEMSTRUCT& item);
+
+// The folder outline of the Browse button, centred in `rect`.
+void draw_folder_glyph(HDC dc, const RECT& rect);
+
+// (Re)makes the four fonts for the current DPI and gives them to the edit field and the action
+// button.
+void create_fonts();
+
+}  // namespace qv

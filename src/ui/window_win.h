@@ -1,0 +1,63 @@
+// The main window: one state object and one window procedure that hands each message to a named
+// handler. It draws nothing itself (painting is render_win's) and decides nothing inline that
+// screen_rules can say.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "app/win.h"
+
+namespace qv {
+
+// The body of an install run's thread, given the trimmed folder text.
+using InstallWorker = std::function<void(std::string)>;
+
+class MainWindow {
+ public:
+  explicit MainWindow(InstallWorker worker) : worker_(std::move(worker)) {}
+  MainWindow(const MainWindow&) = delete;
+  MainWindow& operator=(const MainWindow&) = delete;
+
+  // Registers "QuorvaneInstallerWindow" with this procedure; false when it cannot be.
+  static bool register_class(HINSTANCE instance, HICON icon);
+
+  // Creates the borderless popup (design size, at 0, 0, not yet shown) bound to this object.
+  HWND create(HINSTANCE instance);
+
+  HWND handle() const { return window_; }
+
+  static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM wparam,
+                                    LPARAM lparam) noexcept;
+
+ private:
+  LRESULT handle_message(UINT message, WPARAM wparam, LPARAM lparam);
+
+  LRESULT on_destroy();
+  LRESULT on_close();
+  LRESULT on_nc_hit_test(WPARAM wparam, LPARAM lparam);
+  LRESULT on_left_button_up(LPARAM lparam);
+  LRESULT on_command(WPARAM wparam);
+  LRESULT on_timer(WPARAM id);
+  LRESULT on_dpi_changed(WPARAM wparam, LPARAM lparam);
+  LRESULT on_state_changed();
+  LRESULT on_run_finished(WPARAM outcome);
+  LRESULT on_setting_change(WPARAM wparam, LPARAM lparam);
+
+  HWND window_ = nullptr;
+  InstallWorker worker_;
+};
+
+// Operations of the window, all on the window thread.
+void start_install(const InstallWorker& worker);
+void retry();
+void launch_and_close();
+void update_animation_timer();
+void layout_location_controls();
+void layout_launch_button();
+void layout_retry_button();
+
+// The system's client-area animation setting; a failed query counts as enabled.
+bool read_animations_enabled();
+
+}  // namespace qv
