@@ -1,8 +1,55 @@
 #!/bin/sh
-# make run: builds the installer. The windowed demo install comes with the window.
+# make run: installs Quorvane from a demo release served on 127.0.0.1, with the real installer
+# under Wine.
+#
+# With a DISPLAY, the installer opens there and you click Install yourself. Without one, it runs on
+# a private Xvfb display, this script clicks Install, waits for the install and the launch of the
+# product, and keeps screenshots of the way in build/win/demo/.
 set -eu
-win=$1
-exe="$win/QuorvaneInstaller.exe"
-test -f "$exe"
-echo "built $exe ($(stat -c %s "$exe") bytes)"
-echo "The window and the demo install are not built yet: 'make run' stops here for now."
+win=$(cd "$1" && pwd)
+repo=$(cd "$(dirname "$0")/.." && pwd)
+demo="$win/demo"
+state="$win/demo-wine"
+release="$demo/release"
+version="1.0.0"
+setup_name="Quorvane Setup $version.exe"
+
+rm -rf "$release" "$demo"/*.png
+mkdir -p "$release"
+
+# The demo release: the setup program and its feed.
+cp "$win/demo_setup.exe" "$release/$setup_name"
+size=$(stat -c %s "$release/$setup_name")
+sha512=$(python3 -c 'import base64,hashlib,sys; print(base64.b64encode(hashlib.sha512(open(sys.argv[1],"rb").read()).digest()).decode())' "$release/$setup_name")
+printf 'version: %s\npath: %s\nsha512: %s\nsize: %s\n' "$version" "$setup_name" "$sha512" "$size" \
+  >"$release/latest.yml"
+
+python3 "$repo/tests/support/release_server.py" --root "$release" --port-file "$demo/port" \
+  >/dev/null 2>&1 &
+server=$!
+interactive=${DISPLAY:+yes}
+cleanup() {
+  kill "$server" 2>/dev/null || true
+  [ -n "$interactive" ] || sh "$repo/tools/wine-env.sh" stop "$state"
+}
+trap cleanup EXIT INT TERM
+tries=0
+while [ ! -s "$demo/port" ]; do
+  tries=$((tries + 1))
+  [ $tries -lt 100 ] || { echo "the release server did not start" >&2; exit 1; }
+  sleep 0.1
+done
+feed="http://127.0.0.1:$(cat "$demo/port")/"
+echo "serving the demo release at $feed (version $version, $size bytes)"
+
+if [ -n "$interactive" ]; then
+  export WINEDEBUG=-all WINEPREFIX="$state/prefix"
+  echo "starting the installer on $DISPLAY: click Install"
+  ZEL_BOOTSTRAP_FEED_URL="$feed" wine "$win/QuorvaneInstaller.exe"
+  exit 0
+fi
+
+sh "$repo/tools/wine-env.sh" start "$state"
+sh "$repo/tools/wine-env.sh" run "$state" \
+  python3 "$repo/tools/demo/drive_demo.py" --exe "$win/QuorvaneInstaller.exe" --feed "$feed" \
+  --shots "$demo"

@@ -16,7 +16,6 @@ import argparse
 import base64
 import hashlib
 import os
-import shutil
 import subprocess
 import sys
 import time
@@ -135,12 +134,21 @@ def control(server, verb, **query):
 SETUP = "QuorvaneSetup-%d.exe" % time.time_ns()
 
 
+# The served setup program is the stand-in padded to this size (a program runs with data appended
+# to it), so that the body can be held at a whole number of the client's 256 KiB reads: Wine's
+# WinHTTP fills a read's whole buffer before it returns.
+SERVED_SIZE = 8 * 1048576
+HOLD_AT = 4 * 1048576
+
+
 def serve_release(root, folder, setup, good_checksum=True):
     os.makedirs(os.path.join(root, folder), exist_ok=True)
     target = os.path.join(root, folder, SETUP)
-    shutil.copyfile(setup, target)
-    with open(target, "rb") as f:
+    with open(setup, "rb") as f:
         data = f.read()
+    data += bytes(SERVED_SIZE - len(data))
+    with open(target, "wb") as f:
+        f.write(data)
     digest = hashlib.sha512(data).digest() if good_checksum else bytes(64)
     with open(os.path.join(root, folder, "latest.yml"), "w") as f:
         f.write("version: 4.5.6\npath: %s\nsha512: %s\nsize: %d\n"
@@ -184,10 +192,9 @@ def success_run(args, server, root, dpi):
     s = lambda v: int(v * dpi / 96)
     folder = "e2e-ok-%d" % dpi
     size = serve_release(root, folder, args.fake_setup)
-    half = size // 2
-    permille = min(999, half * 1000 // size)
+    permille = min(999, HOLD_AT * 1000 // size)
     control(server, "plan", path="/%s/%s" % (folder, SETUP),
-            actions="stallbody:%d:20000" % half)
+            actions="stallbody:%d:20000" % HOLD_AT)
     before = search_windows()
     proc = start_installer(args.exe, server + folder + "/",
                            {"QV_FAKE_SETUP_PRODUCT": "1", "QV_FAKE_SETUP_SLEEP_MS": "4000"})
