@@ -119,6 +119,9 @@ void launch_and_close() {
 
 void update_animation_timer() {
   AppState& s = app_state();
+  // The window's creation sends WM_SIZE before `main_window` is stored: a null window would
+  // make SetTimer set a thread timer and InvalidateRect invalidate every window on the desktop.
+  if (!s.main_window) return;
   const bool may_run = s.frames_ready() && s.animations_enabled && !IsIconic(s.main_window);
   if (may_run && !s.anim_timer_running) {
     s.anim_timer_running =

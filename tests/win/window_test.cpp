@@ -15,6 +15,7 @@
 
 #include "test_support.h"
 #include "ui/layout.h"
+#include "ui/pictures_win.h"
 #include "ui/render_win.h"
 #include "ui/screen_rules.h"
 #include "ui/window_win.h"
@@ -248,6 +249,62 @@ TEST_F(WindowTest, BlankFolderMakesInstallDoNothing) {
   EXPECT_EQ(current_screen(), Screen::ChooseLocation);
   EXPECT_TRUE(IsWindowVisible(app_state().action_button));
   EXPECT_EQ(runs_started, 0);
+}
+
+// The animation timer runs exactly while the frames are ready, the system's client-area
+// animation setting is on and the window is not minimised; it lives on the main window.
+TEST_F(WindowTest, AnimationTimerFollowsFramesSettingAndMinimising) {
+  AppState& s = app_state();
+  if (!s.frames_ready()) decode_pictures_into(s.frames, nullptr);
+  ASSERT_TRUE(s.frames_ready());
+  BOOL setting_before = TRUE;
+  SystemParametersInfoW(SPI_GETCLIENTAREAANIMATION, 0, &setting_before, 0);
+
+  SendMessageW(main_, MSG_FRAMES_READY, 0, 0);
+  EXPECT_TRUE(s.anim_timer_running);
+
+  ShowWindow(main_, SW_MINIMIZE);
+  EXPECT_FALSE(s.anim_timer_running);
+  ShowWindow(main_, SW_RESTORE);
+  EXPECT_TRUE(s.anim_timer_running);
+
+  SystemParametersInfoW(SPI_SETCLIENTAREAANIMATION, 0, reinterpret_cast<void*>(FALSE), 0);
+  BOOL now = TRUE;
+  SystemParametersInfoW(SPI_GETCLIENTAREAANIMATION, 0, &now, 0);
+  if (!now) {  // the setting can be switched in this environment
+    SendMessageW(main_, WM_SETTINGCHANGE, SPI_SETCLIENTAREAANIMATION, 0);
+    EXPECT_FALSE(s.animations_enabled);
+    EXPECT_FALSE(s.anim_timer_running);
+    SystemParametersInfoW(SPI_SETCLIENTAREAANIMATION, 0, reinterpret_cast<void*>(TRUE), 0);
+    SendMessageW(main_, WM_SETTINGCHANGE, SPI_SETCLIENTAREAANIMATION, 0);
+    EXPECT_TRUE(s.animations_enabled);
+    EXPECT_TRUE(s.anim_timer_running);
+  }
+  SystemParametersInfoW(SPI_SETCLIENTAREAANIMATION, 0,
+                        reinterpret_cast<void*>(static_cast<INT_PTR>(setting_before)), 0);
+
+  // The running timer is the main window's own, not a thread timer.
+  EXPECT_TRUE(KillTimer(main_, TIMER_ANIMATION));
+  s.anim_timer_running = false;
+}
+
+// Before the window exists (its creation sends WM_SIZE) there is nothing to animate and nothing
+// to invalidate: other windows are left alone and no timer is set anywhere.
+TEST(WindowAnimation, NothingHappensBeforeTheMainWindowExists) {
+  AppState& s = app_state();
+  if (!s.frames_ready()) decode_pictures_into(s.frames, nullptr);
+  ASSERT_EQ(s.main_window, nullptr);
+  const HWND other = CreateWindowExW(0, L"STATIC", L"other", WS_POPUP | WS_VISIBLE, 0, 0, 200, 200,
+                                     nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+  ASSERT_NE(other, nullptr);
+  ValidateRect(other, nullptr);
+  ASSERT_FALSE(GetUpdateRect(other, nullptr, FALSE));
+
+  update_animation_timer();
+  EXPECT_FALSE(s.anim_timer_running);
+  EXPECT_FALSE(GetUpdateRect(other, nullptr, FALSE));
+  s.anim_timer_running = false;
+  DestroyWindow(other);
 }
 
 TEST(WindowRun, InstallRunsTheWorkerToTheFailedScreen) {
