@@ -252,8 +252,8 @@ BOOL draw_owner_button(const DRAWITEMSTRUCT& item) {
 void create_fonts() {
   AppState& s = app_state();
   const std::wstring face = widen(kFontFace);
-  const auto make = [&](FontSpec spec) {
-    return OwnedFont(CreateFontW(font_height(spec, s.dpi), 0, 0, 0, spec.weight, FALSE, FALSE,
+  const auto make = [&](FontSpec font) {
+    return OwnedFont(CreateFontW(font_height(font, s.dpi), 0, 0, 0, font.weight, FALSE, FALSE,
                                  FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
                                  CLEARTYPE_QUALITY, DEFAULT_PITCH | FF_DONTCARE, face.c_str()));
   };

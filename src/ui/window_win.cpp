@@ -44,15 +44,15 @@ void round_corners(HWND button, DesignRect rect) {
 
 void apply_layout(ControlLayout layout) {
   const AppState& s = app_state();
-  const LayoutSpec spec = layout_spec(layout);
-  SetWindowTextW(s.action_button, widen(spec.action_text).c_str());
-  if (spec.moves_location_controls) {
+  const LayoutSpec plan = layout_spec(layout);
+  SetWindowTextW(s.action_button, widen(plan.action_text).c_str());
+  if (plan.moves_location_controls) {
     place(s.location_edit, kEditRect);
     place(s.browse_button, kBrowseRect);
   }
-  place(s.action_button, spec.action);
-  round_corners(s.action_button, spec.action);
-  if (spec.moves_location_controls) round_corners(s.browse_button, kBrowseRect);
+  place(s.action_button, plan.action);
+  round_corners(s.action_button, plan.action);
+  if (plan.moves_location_controls) round_corners(s.browse_button, kBrowseRect);
   if (layout == ControlLayout::Retry) ShowWindow(s.action_button, SW_SHOW);
 }
 
