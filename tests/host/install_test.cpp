@@ -67,6 +67,9 @@ TEST(DriveLabel, DriveLetterOrTheWholePath) {
   EXPECT_EQ(drive_label("relative\\folder"), "relative\\folder");
   EXPECT_EQ(drive_label("D"), "D");
   EXPECT_EQ(drive_label(""), "");
+  // Characters, not bytes: in "é:" the ":" is the second character, in "éx:" it is not.
+  EXPECT_EQ(drive_label("\xC3\xA9:\\apps"), "\xC3\xA9:");
+  EXPECT_EQ(drive_label("\xC3\xA9x:\\apps"), "\xC3\xA9x:\\apps");
 }
 
 TEST(FreeSpace, DownloadTestComparesWithTheExpectedSize) {
