@@ -152,6 +152,10 @@ std::string utf16_to_utf8(std::u16string_view text) {
   return out;
 }
 
+std::string whole_megabytes(std::uint64_t bytes) {
+  return std::to_string(bytes / kBytesPerMegabyte);
+}
+
 std::optional<std::string> utf16_to_utf8_strict(std::u16string_view text) {
   std::string out;
   if (!convert_utf16(text, true, out)) return std::nullopt;

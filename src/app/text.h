@@ -2,6 +2,7 @@
 // No platform header here, so the rules are unit-tested natively.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -28,5 +29,11 @@ std::string utf16_to_utf8(std::u16string_view text);
 
 // UTF-16 to UTF-8, or nothing when the text holds an unpaired surrogate (not valid Unicode).
 std::optional<std::string> utf16_to_utf8_strict(std::u16string_view text);
+
+// Sizes shown to the user: "MB" is a unit of 1,048,576 bytes, rounded down.
+inline constexpr std::uint64_t kBytesPerMegabyte = 1048576;
+
+// The size in whole MB as decimal digits: "87" for 91,750,400 bytes.
+std::string whole_megabytes(std::uint64_t bytes);
 
 }  // namespace qv

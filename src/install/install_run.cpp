@@ -1,11 +1,40 @@
 #include "install/install_run.h"
 
+#include <array>
 #include <cstdint>
 
 namespace qv {
+namespace {
+
+char ascii_upper(char c) {
+  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+// Windows opens these names as devices in any folder, with any extension and with trailing spaces
+// before it: "nul", "COM1.exe", "lpt1 .txt".
+bool is_device_name(std::string_view name) {
+  std::string_view stem = name.substr(0, name.find('.'));
+  while (!stem.empty() && stem.back() == ' ') stem.remove_suffix(1);
+  std::string upper;
+  for (const char c : stem) upper += ascii_upper(c);
+  constexpr std::array<std::string_view, 6> kPlain = {"CON", "PRN",    "AUX",
+                                                      "NUL", "CONIN$", "CONOUT$"};
+  for (const std::string_view device : kPlain) {
+    if (upper == device) return true;
+  }
+  if (!upper.starts_with("COM") && !upper.starts_with("LPT")) return false;
+  const std::string_view digit = std::string_view(upper).substr(3);
+  // A digit, or a superscript one, two or three (U+00B9, U+00B2, U+00B3).
+  return (digit.size() == 1 && digit[0] >= '0' && digit[0] <= '9') || digit == "\xC2\xB9" ||
+         digit == "\xC2\xB2" || digit == "\xC2\xB3";
+}
+
+}  // namespace
 
 Status check_setup_file_name(std::string_view path) {
-  if (path.empty() || path == "." || path == "..") return fail(std::string(kUnsafeSetupName));
+  if (path.empty() || path == "." || path == ".." || is_device_name(path)) {
+    return fail(std::string(kUnsafeSetupName));
+  }
   for (std::size_t i = 0; i < path.size(); ++i) {
     const auto c = static_cast<std::uint8_t>(path[i]);
     const bool c0_or_delete = c < 0x20 || c == 0x7F;

@@ -54,7 +54,11 @@ std::optional<std::string> parent_folder(std::string_view path) {
 }
 
 std::string drive_label(std::string_view path) {
-  if (path.size() > 1 && path[1] == ':') return std::string(path.substr(0, 2));
+  // The second character, not byte: a first character of several bytes is not a drive letter,
+  // but it is still the first of the two.
+  std::size_t first = 1;
+  while (first < path.size() && (static_cast<unsigned char>(path[first]) & 0xC0) == 0x80) ++first;
+  if (first < path.size() && path[first] == ':') return std::string(path.substr(0, first + 1));
   return std::string(path);
 }
 
@@ -63,7 +67,7 @@ Status check_download_space(std::optional<std::uint64_t> free_bytes, std::uint64
   if (expected_size == 0 || !free_bytes || *free_bytes >= expected_size) return {};
   return fail("Not enough space on " + std::string(temp_label) +
               " for the download \xE2\x80\x94 Quorvane needs about " +
-              std::to_string(expected_size / 1'048'576) + " MB free there.");
+              whole_megabytes(expected_size) + " MB free there.");
 }
 
 Status check_install_space(std::optional<std::uint64_t> free_bytes, std::string_view folder_label) {

@@ -37,15 +37,14 @@ std::string default_install_folder() {
 bool create_folder_tree(std::string_view folder) {
   const std::wstring wide = widen(folder);
   if (CreateDirectoryW(wide.c_str(), nullptr)) return true;
-  DWORD error = GetLastError();
-  if (error == ERROR_PATH_NOT_FOUND) {
-    const auto parent = parent_folder(folder);
-    if (!parent || !create_folder_tree(*parent)) return false;
-    if (CreateDirectoryW(wide.c_str(), nullptr)) return true;
-    error = GetLastError();
-  }
-  // Something of that name exists already: fine only when it is a folder.
-  return error == ERROR_ALREADY_EXISTS && is_folder(wide);
+  const DWORD error = GetLastError();
+  // An existing folder is fine whatever the error says: Windows answers "access denied", not
+  // "already exists", for the root of a drive such as "D:\".
+  if (is_folder(wide)) return true;
+  if (error != ERROR_PATH_NOT_FOUND) return false;
+  const auto parent = parent_folder(folder);
+  if (!parent || !create_folder_tree(*parent)) return false;
+  return CreateDirectoryW(wide.c_str(), nullptr) || is_folder(wide);
 }
 
 Status prepare_install_folder(std::string_view folder) {

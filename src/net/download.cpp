@@ -3,6 +3,8 @@
 #include <cmath>
 #include <limits>
 
+#include "app/text.h"
+
 namespace qv {
 namespace {
 
@@ -11,14 +13,10 @@ constexpr std::string_view kOutOfSpace = "ran out of disk space while downloadin
 constexpr std::string_view kClosedEarly = "the connection closed before the download finished";
 constexpr std::string_view kNoResume = "the download server does not support resuming";
 
-std::string megabytes(std::uint64_t bytes) {
-  return std::to_string(bytes / kBytesPerMegabyte);
-}
-
 std::string retry_text(std::string_view what, std::uint64_t bytes_done, std::string_view doing,
                        int next_attempt) {
   std::string text(what);
-  text += megabytes(bytes_done);
+  text += whole_megabytes(bytes_done);
   text += " MB \u2014 ";
   text += doing;
   text += " (attempt ";
@@ -82,11 +80,12 @@ std::string download_headline(std::string_view version) {
 }
 
 std::string resuming_text(std::uint64_t start_offset, std::uint64_t expected_size) {
-  return "Resuming at " + megabytes(start_offset) + " / " + megabytes(expected_size) + " MB";
+  return "Resuming at " + whole_megabytes(start_offset) + " / " + whole_megabytes(expected_size) +
+         " MB";
 }
 
 std::string fresh_start_text(std::uint64_t expected_size) {
-  return "0 / " + megabytes(expected_size) + " MB";
+  return "0 / " + whole_megabytes(expected_size) + " MB";
 }
 
 std::string interrupted_text(std::uint64_t bytes_done, int next_attempt) {
@@ -98,7 +97,7 @@ std::string dropped_text(std::uint64_t bytes_done, int next_attempt) {
 }
 
 std::string speed_text(double bytes_per_second) {
-  const double per_megabyte = bytes_per_second / 1048576.0;
+  const double per_megabyte = bytes_per_second / static_cast<double>(kBytesPerMegabyte);
   if (per_megabyte >= 1.0) {
     // Tenths as an integer: no locale can turn the point into a comma.
     const long long tenths = std::llround(per_megabyte * 10.0);
@@ -122,7 +121,7 @@ std::string time_left_text(std::uint64_t seconds_left) {
 
 std::string progress_text(std::uint64_t bytes_done, std::uint64_t start_offset,
                           std::uint64_t expected_size, double elapsed_seconds) {
-  std::string text = megabytes(bytes_done) + " / " + megabytes(expected_size) + " MB";
+  std::string text = whole_megabytes(bytes_done) + " / " + whole_megabytes(expected_size) + " MB";
   const std::uint64_t received = bytes_done > start_offset ? bytes_done - start_offset : 0;
   if (received == 0 || expected_size == 0 || !(elapsed_seconds >= kSpeedShownAfterSeconds)) {
     return text;

@@ -13,7 +13,6 @@
 namespace qv {
 
 inline constexpr int kDownloadAttempts = 4;
-inline constexpr std::uint64_t kBytesPerMegabyte = 1048576;
 inline constexpr std::uint64_t kProgressTextStep = 2097152;  // a text refresh per 2 MiB
 inline constexpr std::uint32_t kDownloadProgressCap = 999;   // 1000 is the worker's, on success
 inline constexpr double kSpeedShownAfterSeconds = 1.0;

@@ -86,7 +86,7 @@ std::string compose_version_note(std::string_view version, std::uint64_t size) {
   note += version;
   if (size != 0) {
     note += " - about ";
-    note += std::to_string(size / 1048576);
+    note += whole_megabytes(size);
     note += " MB download";
   }
   return note;

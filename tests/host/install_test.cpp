@@ -67,6 +67,9 @@ TEST(DriveLabel, DriveLetterOrTheWholePath) {
   EXPECT_EQ(drive_label("relative\\folder"), "relative\\folder");
   EXPECT_EQ(drive_label("D"), "D");
   EXPECT_EQ(drive_label(""), "");
+  // Characters, not bytes: in "é:" the ":" is the second character, in "éx:" it is not.
+  EXPECT_EQ(drive_label("\xC3\xA9:\\apps"), "\xC3\xA9:");
+  EXPECT_EQ(drive_label("\xC3\xA9x:\\apps"), "\xC3\xA9x:\\apps");
 }
 
 TEST(FreeSpace, DownloadTestComparesWithTheExpectedSize) {
@@ -181,11 +184,19 @@ TEST(SetupFileName, PlainNamesOnly) {
                   .ok());
   EXPECT_TRUE(check_setup_file_name("...exe").ok());
   EXPECT_TRUE(check_setup_file_name("a%2F..b.exe").ok());  // nothing is unescaped
+  // Names that merely begin like a device are files.
+  for (const char* name : {"CONSOLE.exe", "nullify.exe", "COM10.exe", "LPT.exe", "AUXsetup.exe",
+                           "com1x.exe", "Quorvane NUL.exe"}) {
+    EXPECT_TRUE(check_setup_file_name(name).ok()) << name;
+  }
 
   for (const std::string& bad : std::vector<std::string>{
            "..\\..\\evil.exe", "../evil.exe", "sub/setup.exe", "C:evil.exe", "setup.exe:stream",
            ".", "..", "\\\\server\\share\\x.exe", "a\tb.exe", std::string("a\0b.exe", 7),
-           "a\x7F.exe", "a\xC2\x85.exe", "a\xC2\x9F.exe", ""}) {
+           "a\x7F.exe", "a\xC2\x85.exe", "a\xC2\x9F.exe", "",
+           // Device names, which Windows opens instead of a file in our folder.
+           "NUL", "nul", "nul.exe", "CON.setup.exe", "prn", "Aux.exe", "COM1", "com9.exe",
+           "LPT1 .exe", "lpt0", "COM\xC2\xB9.exe", "CONIN$", "conout$.exe"}) {
     EXPECT_EQ(check_setup_file_name(bad).reason(), kUnsafeSetupName) << bad;
   }
 }

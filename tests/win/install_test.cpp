@@ -63,6 +63,17 @@ TEST(InstallFolder, CreatesEveryParentAndRemovesTheProbe) {
   EXPECT_FALSE(file_exists(folder + "\\.quorvane-write-probe"));
 }
 
+TEST(InstallFolder, DriveRootsAndExistingFoldersNeedNoCreating) {
+  // Windows answers "access denied" when asked to create a drive root; it exists all the same.
+  EXPECT_TRUE(create_folder_tree("C:\\"));
+  EXPECT_TRUE(create_folder_tree("C:"));
+  const std::string folder = scratch_path("existing") + "\\one\\two";
+  ASSERT_TRUE(create_folder_tree(folder));
+  EXPECT_TRUE(create_folder_tree(folder));
+  EXPECT_TRUE(create_folder_tree(folder + "\\"));
+  EXPECT_TRUE(folder_exists(folder));
+}
+
 TEST(InstallFolder, AFileInTheWayCannotBecomeAFolder) {
   const std::string base = scratch_path("file-in-the-way");
   ASSERT_TRUE(create_folder_tree(base));

@@ -193,7 +193,8 @@ TEST_F(InstallRun, ChecksumMismatchDiscardsTheDownload) {
 }
 
 TEST_F(InstallRun, UnsafeSetupNamesAreRefusedBeforeAnyDownload) {
-  for (const char* name : {"..\\evil.exe", "../evil.exe", "C:evil.exe", "..", "a\x01.exe"}) {
+  for (const char* name :
+       {"..\\evil.exe", "../evil.exe", "C:evil.exe", "..", "a\x01.exe", "NUL", "nul.exe"}) {
     serve_release("unsafe-name");
     serve_feed(std::string("version: 1.2.3\npath: ") + name + "\nsha512: ====\n");
     test::control("reset");
