@@ -2,7 +2,7 @@
 # Installs the Debian packages that the build and the tests need, only those that are missing.
 set -eu
 packages="cmake make g++ python3 googletest g++-mingw-w64-x86-64-posix wine wine64 xvfb xdotool
-imagemagick curl"
+imagemagick curl fonts-wine fonts-liberation"
 missing=""
 for p in $packages; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
@@ -15,4 +15,4 @@ SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO=sudo
 $SUDO apt-get update -qq
 # shellcheck disable=SC2086
-DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends $missing >/dev/null
+DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq $missing >/dev/null
