@@ -29,10 +29,15 @@ bool is_device_name(std::string_view name) {
          digit == "\xC2\xB2" || digit == "\xC2\xB3";
 }
 
+// Separators and ":" (drives, streams) lead out of the folder; no Windows file name holds the rest.
+constexpr std::string_view kNotInFileNames = "\\/:<>\"|?*";
+
 }  // namespace
 
 Status check_setup_file_name(std::string_view path) {
-  if (path.empty() || path == "." || path == ".." || is_device_name(path)) {
+  // Windows drops trailing dots and spaces from a name, so "a.exe." is "a.exe" on disk and "..."
+  // is the folder itself: the saved file would not be the one the URL names.
+  if (path.empty() || path.back() == '.' || path.back() == ' ' || is_device_name(path)) {
     return fail(std::string(kUnsafeSetupName));
   }
   for (std::size_t i = 0; i < path.size(); ++i) {
@@ -42,7 +47,7 @@ Status check_setup_file_name(std::string_view path) {
     const bool c1 = c == 0xC2 && i + 1 < path.size() &&
                     static_cast<std::uint8_t>(path[i + 1]) >= 0x80 &&
                     static_cast<std::uint8_t>(path[i + 1]) <= 0x9F;
-    if (c0_or_delete || c1 || c == '\\' || c == '/' || c == ':') {
+    if (c0_or_delete || c1 || kNotInFileNames.find(path[i]) != std::string_view::npos) {
       return fail(std::string(kUnsafeSetupName));
     }
   }

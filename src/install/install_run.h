@@ -13,9 +13,10 @@ inline constexpr std::string_view kUnsafeSetupName =
     "the release feed names an installer file that isn't a plain file name";
 
 // The feed's `path` becomes both the last part of the download URL and a file name inside our
-// download folder, so it must name exactly one file there: no "\", "/" or ":", not "." or "..",
-// no control character, and no device name such as "NUL" or "COM1.exe", which Windows would open
-// as a device instead of a file. Spaces and non-ASCII letters are fine.
+// download folder, so it must name exactly one file there: no "\", "/" or ":", none of <>"|?*,
+// no control character, no trailing "." or " " (which Windows drops, so "." and ".." go too), and
+// no device name such as "NUL" or "COM1.exe", which Windows would open as a device instead of a
+// file. Spaces inside and non-ASCII letters are fine.
 Status check_setup_file_name(std::string_view path);
 
 // "Installing Quorvane <version>..."
