@@ -1,5 +1,7 @@
 #include "install/location.h"
 
+#include <algorithm>
+
 #include "app/text.h"
 
 namespace qv {
@@ -23,6 +25,19 @@ std::optional<std::string> folder_text_from_field(std::string_view field_text) {
   const std::string_view trimmed = trim_white_space(field_text);
   if (trimmed.empty()) return std::nullopt;
   return std::string(trimmed);
+}
+
+Status check_folder_text(std::string_view folder, std::size_t probe_path_units) {
+  if (probe_path_units > kMaxPathUnits) return fail(std::string(kFolderNotCreatable));
+  while (!folder.empty()) {
+    const std::size_t end = std::min(folder.find_first_of("\\/"), folder.size());
+    const std::string_view name = folder.substr(0, end);
+    if (name != "." && name != ".." && (name.ends_with('.') || name.ends_with(' '))) {
+      return fail(std::string(kFolderNotCreatable));
+    }
+    folder.remove_prefix(std::min(end + 1, folder.size()));
+  }
+  return {};
 }
 
 std::string join_path(std::string_view base, std::string_view part) {

@@ -2,6 +2,7 @@
 // field, path joining and the free-space decision. Pure logic; the platform half is location_win.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -30,6 +31,17 @@ std::string compose_default_install_folder(const std::optional<std::string>& loc
 // The folder text the worker receives from what the field holds: Unicode white space trimmed
 // from both ends, nothing else changed. Nothing when no text is left.
 std::optional<std::string> folder_text_from_field(std::string_view field_text);
+
+// Longest full path, in UTF-16 units, that Windows opens without long-path support (MAX_PATH
+// less its terminating NUL). The probe file's path must fit, or the probe fails for its length.
+inline constexpr std::size_t kMaxPathUnits = 259;
+
+// Refuses, with the can't-be-created reason and before anything is made, a folder text that
+// Windows would create under another name, so that the probe and the setup program's "/D=" would
+// name something else: a component ending in "." or " " ("Quorvane.", "Apps .", "..."; the
+// relative "." and ".." are fine), which Windows strips. Also refuses a folder whose probe file's
+// full path (`probe_path_units` long) would not fit in kMaxPathUnits.
+Status check_folder_text(std::string_view folder, std::size_t probe_path_units);
 
 // Appends `part` as the next path component: one backslash between the two, unless `base`
 // already ends with a separator, is a bare drive such as "D:", or is empty.

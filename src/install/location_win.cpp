@@ -28,6 +28,16 @@ GetTempPath2Function find_get_temp_path2() {
   return function;
 }
 
+// The length of the path Windows makes of `path` (against the current folder when relative); the
+// text's own length when it cannot say.
+std::size_t full_path_length(const std::wstring& path) {
+  const DWORD needed = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+  if (needed == 0) return path.size();
+  std::vector<wchar_t> buffer(needed);
+  const DWORD length = GetFullPathNameW(path.c_str(), needed, buffer.data(), nullptr);
+  return length == 0 || length >= needed ? path.size() : length;
+}
+
 }  // namespace
 
 std::string default_install_folder() {
@@ -48,9 +58,18 @@ bool create_folder_tree(std::string_view folder) {
 }
 
 Status prepare_install_folder(std::string_view folder) {
+  const std::wstring probe = widen(join_path(folder, kProbeFileName));
+  if (Status text = check_folder_text(folder, full_path_length(probe)); !text) return text;
   if (!create_folder_tree(folder)) return fail(std::string(kFolderNotCreatable));
 
-  const std::wstring probe = widen(join_path(folder, kProbeFileName));
+  // A probe left read-only or hidden by an earlier run cannot be overwritten as it is (Windows
+  // refuses CREATE_ALWAYS over a hidden file); where we may change its attributes, it is ours to
+  // replace. Where we may not, the folder is not writable and the create below says so.
+  const DWORD left = GetFileAttributesW(probe.c_str());
+  if (left != INVALID_FILE_ATTRIBUTES && (left & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+      (left & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) != 0) {
+    SetFileAttributesW(probe.c_str(), FILE_ATTRIBUTE_NORMAL);
+  }
   {
     // Others may read it meanwhile; only its deletion depends on nobody holding it.
     OwnedFile file(CreateFileW(probe.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
