@@ -60,6 +60,28 @@ TEST(ParentFolder, StopsAtRootsAndShares) {
   EXPECT_EQ(parent_folder("\\\\server\\share"), std::nullopt);
 }
 
+TEST(FolderText, NamesWindowsWouldChangeAndPathsTooLongForTheProbe) {
+  for (const char* kept :
+       {"D:\\Apps\\Quorvane", "D:\\Apps\\Quorvane\\", "D:/Apps/Quorvane", "D:\\",
+        "D:", "\\\\server\\share\\Quorvane", "D:\\Apps\\..\\Quorvane", ".\\Quorvane",
+        "D:\\.\\Apps\\Quorvane", "D:\\Apps\\...exe\\Quorvane", " D:\\Apps", "\\Programs\\Quorvane",
+        "Quorvane", "D:\\My Apps\\Quorvane \xC3\xA9t\xC3\xA9"}) {
+    EXPECT_TRUE(check_folder_text(kept, 40).ok()) << kept;
+  }
+  // Windows strips trailing dots and spaces of the last name when it creates the folder, and one
+  // trailing dot of an inner name in the probe's path: the folder made is not the one named.
+  for (const char* changed :
+       {"D:\\Apps\\Quorvane.", "D:\\Apps\\Quorvane .", "D:\\Apps\\Quorvane ",
+        "D:\\Apps\\Quorvane..", "D:\\Apps\\Quorvane.\\", "D:\\Apps\\Quorvane \\",
+        "D:\\Apps.\\Quorvane", "D:\\Apps .\\Quorvane", "D:/Apps /Quorvane", "D:\\...",
+        "D:\\Apps\\...\\Quorvane", "\\\\server\\share \\Quorvane", "Quorvane."}) {
+    EXPECT_EQ(check_folder_text(changed, 40).reason(), kFolderNotCreatable) << changed;
+  }
+  // The probe's full path fits in 259 units, not one more.
+  EXPECT_TRUE(check_folder_text("D:\\Apps", kMaxPathUnits).ok());
+  EXPECT_EQ(check_folder_text("D:\\Apps", kMaxPathUnits + 1).reason(), kFolderNotCreatable);
+}
+
 TEST(DriveLabel, DriveLetterOrTheWholePath) {
   EXPECT_EQ(drive_label("D:\\My Apps\\Quorvane"), "D:");
   EXPECT_EQ(drive_label("c:"), "c:");
@@ -183,6 +205,8 @@ TEST(SetupFileName, PlainNamesOnly) {
                                     "dition \xE6\x97\xA5\xE6\x9C\xAC.exe")
                   .ok());
   EXPECT_TRUE(check_setup_file_name("...exe").ok());
+  EXPECT_TRUE(check_setup_file_name(" a.exe").ok());  // Windows keeps leading spaces
+  EXPECT_TRUE(check_setup_file_name("a#b&c=d+e;f,g[h]i'j.exe").ok());
   EXPECT_TRUE(check_setup_file_name("a%2F..b.exe").ok());  // nothing is unescaped
   // Names that merely begin like a device are files.
   for (const char* name : {"CONSOLE.exe", "nullify.exe", "COM10.exe", "LPT.exe", "AUXsetup.exe",
@@ -194,9 +218,15 @@ TEST(SetupFileName, PlainNamesOnly) {
            "..\\..\\evil.exe", "../evil.exe", "sub/setup.exe", "C:evil.exe", "setup.exe:stream",
            ".", "..", "\\\\server\\share\\x.exe", "a\tb.exe", std::string("a\0b.exe", 7),
            "a\x7F.exe", "a\xC2\x85.exe", "a\xC2\x9F.exe", "",
+           // Names Windows shortens: the file on disk would be another one, or the folder.
+           "a.exe.", "a.exe ", "a.exe. .", "...", " ", "setup.exe\xC2\xA0.", "\xE6\x97\xA5 ",
+           // Characters no Windows file name holds.
+           "a<b.exe", "a>b.exe", "a\"b.exe", "a|b.exe", "a?b.exe", "a*b.exe", "*", "?.exe",
            // Device names, which Windows opens instead of a file in our folder.
            "NUL", "nul", "nul.exe", "CON.setup.exe", "prn", "Aux.exe", "COM1", "com9.exe",
-           "LPT1 .exe", "lpt0", "COM\xC2\xB9.exe", "CONIN$", "conout$.exe"}) {
+           "LPT1 .exe", "lpt0", "COM\xC2\xB9.exe", "CONIN$", "conout$.exe", "CON", "PRN", "AUX",
+           "con.exe", "NUL.txt", "NUL.tar.gz", "Com5", "lPt9.msi", "com\xC2\xB2", "LPT\xC2\xB3.exe",
+           "cOm0.exe"}) {
     EXPECT_EQ(check_setup_file_name(bad).reason(), kUnsafeSetupName) << bad;
   }
 }
