@@ -21,6 +21,9 @@ Actions, used one per request in order, then "ok" for ever after:
   norange       ignore a Range header: answer 200 with the whole file
   stall:MS      wait MS milliseconds, then serve normally
   stallbody:N:MS  send N bytes of the body, wait MS milliseconds, then the rest
+  portal        answer 200 with a captive portal's sign-in page instead of the file, as a hotel
+                network does for every request until the user signs in
+  portal:N      the same page, padded with spaces to exactly N bytes (at least the page's length)
 
 Start: release_server.py --root DIR [--port 0] [--port-file FILE]. With port 0 a free port is
 chosen; it is printed as "port N" on the first line of output and written to --port-file.
@@ -40,6 +43,14 @@ import time
 import urllib.parse
 
 CHUNK = 65536
+
+PORTAL_PAGE = (
+    b"<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
+    b"<title>Sign in to Guest Wi-Fi</title>\n</head>\n<body>\n<h1>Welcome to Guest Wi-Fi</h1>\n"
+    b"<form method=\"post\" action=\"/login\">\n"
+    b"<label>Room number: <input name=\"room\"></label>\n"
+    b"<label><input type=\"checkbox\" name=\"terms\"> I accept the terms of use</label>\n"
+    b"<button>Connect</button>\n</form>\n</body>\n</html>\n")
 
 
 class State:
@@ -163,6 +174,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
         name, _, argument = action.partition(":")
         if name == "status":
             self.reply(int(argument), "scripted status\n")
+            return
+        if name == "portal":
+            size = int(argument) if argument else len(PORTAL_PAGE)
+            self.reply(200, PORTAL_PAGE.ljust(size, b" "), "text/html; charset=utf-8")
             return
         if name == "416":
             self.reply(416, "range not satisfiable\n")
