@@ -105,6 +105,56 @@ ScopedEnvironment::~ScopedEnvironment() {
   SetEnvironmentVariableW(name_.c_str(), old_ ? old_->c_str() : nullptr);
 }
 
+std::map<std::string, std::string> files_under(std::string_view root, bool recursive) {
+  namespace fs = std::filesystem;
+  std::map<std::string, std::string> files;
+  std::error_code error;
+  const auto note = [&files](const fs::directory_entry& entry) {
+    std::error_code ignored;
+    std::string& stamp = files[narrow(entry.path().wstring())];
+    // A folder's own time moves whenever something inside it comes or goes: only its being
+    // there counts.
+    if (entry.is_directory(ignored)) {
+      stamp = "folder";
+    } else {
+      stamp = std::to_string(entry.file_size(ignored)) + " " +
+              std::to_string(entry.last_write_time(ignored).time_since_epoch().count());
+    }
+  };
+  const fs::path start(widen(root));
+  if (recursive) {
+    for (fs::recursive_directory_iterator it(start, error), end; !error && it != end;
+         it.increment(error)) {
+      note(*it);
+    }
+  } else {
+    for (fs::directory_iterator it(start, error), end; !error && it != end; it.increment(error)) {
+      note(*it);
+    }
+  }
+  return files;
+}
+
+std::vector<std::string> changed_outside(const std::map<std::string, std::string>& before,
+                                         const std::map<std::string, std::string>& after,
+                                         const std::vector<std::string>& allowed) {
+  std::vector<std::string> changed;
+  const auto outside = [&allowed](const std::string& path) {
+    for (const std::string& folder : allowed) {
+      if (path == folder || path.starts_with(folder + "\\")) return false;
+    }
+    return true;
+  };
+  for (const auto& [path, stamp] : after) {
+    const auto old = before.find(path);
+    if ((old == before.end() || old->second != stamp) && outside(path)) changed.push_back(path);
+  }
+  for (const auto& [path, stamp] : before) {
+    if (!after.contains(path) && outside(path)) changed.push_back(path);
+  }
+  return changed;
+}
+
 std::string sha512_base64(std::string_view path) {
   std::string content = read_file(path).value_or("");
   OwnedAlgorithm algorithm;

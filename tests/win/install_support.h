@@ -3,9 +3,11 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace qv::test {
 
@@ -44,6 +46,15 @@ class ScopedEnvironment {
   std::wstring name_;
   std::optional<std::wstring> old_;
 };
+
+// Every file and folder under `root` (all depths, or only the first with `recursive` false), with
+// a file's size and last write time, to tell what a run wrote.
+std::map<std::string, std::string> files_under(std::string_view root, bool recursive = true);
+
+// The paths that differ between two listings and lie outside every folder of `allowed`.
+std::vector<std::string> changed_outside(const std::map<std::string, std::string>& before,
+                                         const std::map<std::string, std::string>& after,
+                                         const std::vector<std::string>& allowed);
 
 // SHA-512 of a local file in base64, as a feed would publish it.
 std::string sha512_base64(std::string_view path);

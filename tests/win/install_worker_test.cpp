@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
 
 #include "app/app_state_win.h"
 #include "app/text_win.h"
@@ -73,6 +74,44 @@ class InstallRun : public ::testing::Test {
     std::vector<Posted> posted;
     for (const MSG& m : window_->drain()) posted.push_back({m.message, m.wParam});
     return posted;
+  }
+
+  // `run`, and nothing may change outside the download folder and `folder`: not elsewhere in the
+  // temporary folder (which holds both) and not at the root of drive C:.
+  std::vector<Posted> run_watched(const std::string& folder) {
+    const std::string temp = *temp_folder();
+    const auto temp_before = test::files_under(temp);
+    const auto root_before = test::files_under("C:\\", false);
+    auto posted = run(folder);
+    const std::vector<std::string> allowed = {download_folder(), folder};
+    for (const std::string& path :
+         test::changed_outside(temp_before, test::files_under(temp), allowed)) {
+      ADD_FAILURE() << "written outside the run's folders: " << path;
+    }
+    for (const std::string& path :
+         test::changed_outside(root_before, test::files_under("C:\\", false), allowed)) {
+      ADD_FAILURE() << "written at the root of C: " << path;
+    }
+    return posted;
+  }
+
+  // The run ended on `reason` and the setup program was never started; its file is gone.
+  void expect_failed_unrun(const std::vector<Posted>& posted, std::string_view reason) {
+    expect_failed(posted, reason);
+    EXPECT_FALSE(test::read_setup_record(setup_path_).has_value()) << "the setup program ran";
+    EXPECT_FALSE(file_exists(setup_path_));
+  }
+
+  // A whole run into `folder` that ends on Done, with the setup program told exactly that folder,
+  // which exists, without the probe file.
+  void expect_installed(const std::string& folder) {
+    run_watched(folder);
+    EXPECT_EQ(snapshot_state().screen, Screen::Done) << snapshot_state().detail;
+    const auto record = test::read_setup_record(setup_path_);
+    ASSERT_TRUE(record) << folder;
+    EXPECT_EQ(record->command_line, "\"" + setup_path_ + "\" /S /currentuser /D=" + folder);
+    EXPECT_TRUE(test::folder_exists(folder));
+    EXPECT_FALSE(file_exists(folder + "\\.quorvane-write-probe")) << folder;
   }
 
   // A failed run ends with the Failed state and its one message, and posts nothing else.
@@ -193,15 +232,93 @@ TEST_F(InstallRun, ChecksumMismatchDiscardsTheDownload) {
 }
 
 TEST_F(InstallRun, UnsafeSetupNamesAreRefusedBeforeAnyDownload) {
-  for (const char* name :
-       {"..\\evil.exe", "../evil.exe", "C:evil.exe", "..", "a\x01.exe", "NUL", "nul.exe"}) {
-    serve_release("unsafe-name");
-    serve_feed(std::string("version: 1.2.3\npath: ") + name + "\nsha512: ====\n");
+  std::vector<std::string> names = {
+      "..\\evil.exe", "../evil.exe", "C:evil.exe", "..", "a\x01.exe",
+      // Windows drops trailing dots and spaces: another name for "a.exe", and the folder itself.
+      "a.exe.", "a.exe ", "...", "a<b.exe", "a>b.exe", "a\"b.exe", "a|b.exe", "a?b.exe", "a*b.exe",
+      "C:x.exe", "\\\\server\\share\\x.exe", "setup.exe:stream", "con.exe", "NUL.txt",
+      "cOm\xC2\xB9", "COM\xC2\xB2.exe", "lpt\xC2\xB3.msi", "Com0.exe", "aux.tar.gz"};
+  for (const char* device : {"CON", "PRN", "AUX", "NUL"}) names.push_back(device);
+  for (char digit = '1'; digit <= '9'; ++digit) {
+    names.push_back(std::string("COM") + digit);
+    names.push_back(std::string("lpt") + digit + ".exe");
+  }
+  serve_release("unsafe-name");
+  for (const std::string& name : names) {
+    // Quoted, so that the feed keeps a trailing space.
+    serve_feed("version: 1.2.3\npath: \"" + name + "\"\nsha512: ====\n");
     test::control("reset");
-    expect_failed(run(folder("unsafe")), kUnsafeSetupName);
+    expect_failed_unrun(run_watched(folder("unsafe")), kUnsafeSetupName);
     const auto log = test::request_log("");
     ASSERT_EQ(log.size(), 1u) << name;  // the feed only
     EXPECT_EQ(log[0].path, base_ + "latest.yml");
+  }
+}
+
+TEST_F(InstallRun, HostileFeedsEndTheRunBeforeAnyDownload) {
+  serve_release("hostile-feed");
+  const std::string sha = test::sha512_base64(test::fake_setup_path());
+  const std::string feed =
+      "version: 1.2.3\npath: " + std::string(kSetupName) + "\nsha512: " + sha + "\n";
+  const std::string feed_file = test::served_root() + "\\install\\hostile-feed\\latest.yml";
+  constexpr char kNotText[] = "feed was not valid text";
+  const std::pair<std::function<void()>, std::string> cases[] = {
+      // A megabyte of random bytes (a fixed seed).
+      {[&] {
+         test::control("make",
+                       "path=" + test::url_encode(base_ + "latest.yml") + "&size=1048576&seed=77");
+       },
+       kNotText},
+      // The body ends inside "é".
+      {[&] { test::write_file(feed_file, feed + "# caf\xC3"); }, kNotText},
+      // A valid feed of more than 64 KiB whose cut at 65,536 bytes falls inside "é".
+      {[&] {
+         std::string text = feed + std::string(65535 - feed.size(), '#');
+         test::write_file(feed_file, text + "\xC3\xA9\n# more\n");
+       },
+       kNotText},
+      // A captive portal's sign-in page, served with 200.
+      {[&] { test::plan(base_ + "latest.yml", "portal"); },
+       "the release feed is missing a version"},
+      // All four keys, but a checksum whose length is no base64 length.
+      {[&] { serve_feed(feed.substr(0, feed.size() - 2) + "\nsize: 1000\n"); },
+       "the feed checksum is malformed"},
+  };
+  for (const auto& [serve, reason] : cases) {
+    test::control("reset");
+    serve();
+    expect_failed_unrun(run_watched(folder("hostile-feed")), reason);
+    const auto log = test::request_log("");
+    ASSERT_EQ(log.size(), 1u) << reason;  // the feed only
+    EXPECT_EQ(log[0].path, base_ + "latest.yml");
+  }
+}
+
+TEST_F(InstallRun, HostileDownloadsFailVerificationAndAreNeverRun) {
+  serve_release("hostile-download");
+  const std::string setup = *test::read_file(test::fake_setup_path());
+  const std::string sha = test::sha512_base64(test::fake_setup_path());
+  const std::string url = base_ + "Quorvane%20Setup%201.2.3.exe";
+  const std::string served = test::served_root() + "\\install\\hostile-download\\" + kSetupName;
+  const std::string feed = "version: 1.2.3\npath: " + std::string(kSetupName) +
+                           "\nsize: " + std::to_string(setup.size()) + "\nsha512: ";
+  const std::pair<std::function<void()>, std::string> cases[] = {
+      // A captive portal's page of exactly the expected length instead of the program.
+      {[&] { test::plan(url, "portal:" + std::to_string(setup.size())); }, sha},
+      // The program with a banner after it: a body longer than the feed's size.
+      {[&] { test::write_file(served, setup + std::string(4096, '<')); }, sha},
+      // A checksum of the wrong length: the first 32 bytes of the right digest.
+      {[&] { test::serve_copy(base_ + kSetupName, test::fake_setup_path()); },
+       sha.substr(0, 43) + "="},
+  };
+  for (const auto& [serve, checksum] : cases) {
+    test::control("reset");
+    serve_feed(feed + checksum + "\n");
+    serve();
+    expect_failed_unrun(
+        run_watched(folder("hostile-download")),
+        "the download failed verification (checksum mismatch), so it was discarded");
+    EXPECT_EQ(test::request_log(url).size(), 1u) << checksum;
   }
 }
 
@@ -214,7 +331,35 @@ TEST_F(InstallRun, FolderProblemsEndTheRunBeforeTheFeed) {
 
   expect_failed(run(base + "\\a file"), kFolderNotCreatable);
   expect_failed(run(base + "\\probe"), kFolderNotWritable);
+  // Names Windows would create shortened, a drive that does not exist, a text of more than 260
+  // characters: refused before anything is made.
+  for (const std::string& text :
+       {base + "\\Quorvane.", base + "\\Quorvane .", base + "\\Quorvane..",
+        base + "\\Apps .\\Quorvane", base + "\\Apps.\\Quorvane", std::string("Q:\\Quorvane"),
+        base + "\\" + std::string(261, 'q')}) {
+    expect_failed(run_watched(text), kFolderNotCreatable);
+    EXPECT_EQ(test::files_under(base).size(), 3u) << text;  // "a file", "probe" and its probe
+  }
   EXPECT_TRUE(test::request_log("").empty());
+}
+
+TEST_F(InstallRun, LongestFolderAndLeftoverProbesStillInstall) {
+  const std::string base = folder("folder-works");
+  const std::size_t probe_units = widen(base).size() + 1 + kProbeFileName.size() + 1;
+  ASSERT_LT(probe_units, kMaxPathUnits);
+  // The probe file's path exactly as long as Windows allows.
+  const std::string longest = base + "\\" + std::string(kMaxPathUnits - probe_units, 'q');
+  const std::string left = base + "\\left";
+  for (const DWORD attributes : {FILE_ATTRIBUTE_READONLY, FILE_ATTRIBUTE_HIDDEN,
+                                 FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN}) {
+    ASSERT_TRUE(create_folder_tree(left));
+    test::write_file(left + "\\.quorvane-write-probe", "left by an earlier run");
+    ASSERT_TRUE(SetFileAttributesW(widen(left + "\\.quorvane-write-probe").c_str(), attributes));
+    serve_release("folder-works");
+    expect_installed(left);
+  }
+  serve_release("folder-works");
+  expect_installed(longest);
 }
 
 TEST_F(InstallRun, FeedProblemsEndTheRun) {
