@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <functional>
+#include <sstream>
 
 #include "app/app_state_win.h"
 #include "app/text_win.h"
@@ -413,6 +415,92 @@ TEST_F(InstallRun, DownloadReasonsPassUnchanged) {
   test::plan(base_ + "Quorvane%20Setup%201.2.3.exe", "status:404,status:404,status:404,status:404");
   expect_failed(run(folder("download")), "server answered HTTP 404");
   EXPECT_EQ(test::request_log(base_ + "Quorvane%20Setup%201.2.3.exe").size(), 4u);
+}
+
+// The HTTPS servers that tests/support/with_tls_server.py runs: nginx with certificates of a
+// private authority that only the test prefix trusts, one port per certificate.
+std::string tls_server(const char* variable) {
+  const char* url = std::getenv(variable);
+  return url ? url : "";
+}
+
+struct NginxRequest {
+  std::string uri, range, status, body_bytes;
+};
+
+// The requests nginx logged on the port of `server` for `uri` (every URI when empty). nginx writes
+// a line only after the answer went out, so this waits up to 5 s for `expected` lines to appear.
+std::vector<NginxRequest> tls_requests(const std::string& server, const std::string& uri,
+                                       std::size_t expected) {
+  std::string port = server.substr(server.rfind(':') + 1);
+  if (!port.empty() && port.back() == '/') port.pop_back();
+  const char* log = std::getenv("QV_TEST_TLS_LOG");
+  std::vector<NginxRequest> rows;
+  for (int i = 0; i < 500; ++i, Sleep(10)) {
+    rows.clear();
+    std::istringstream lines(test::read_file(log ? log : "").value_or(""));
+    std::string line;
+    while (std::getline(lines, line)) {
+      std::istringstream fields(line);
+      std::string logged_port;
+      NginxRequest row;
+      std::getline(fields, logged_port, '\t');
+      std::getline(fields, row.uri, '\t');
+      std::getline(fields, row.range, '\t');
+      std::getline(fields, row.status, '\t');
+      std::getline(fields, row.body_bytes, '\t');
+      if (logged_port == port && (uri.empty() || row.uri == uri)) rows.push_back(row);
+    }
+    if (rows.size() >= expected) break;
+  }
+  return rows;
+}
+
+TEST_F(InstallRun, OverHttpsTheFeedAndAResumedDownloadWork) {
+  const std::string server = tls_server("QV_TEST_TLS_SERVER");
+  ASSERT_FALSE(server.empty()) << "run under tests/support/with_tls_server.py";
+  serve_release("https");
+  feed_url_.emplace(L"ZEL_BOOTSTRAP_FEED_URL", widen(server + base_.substr(1)));
+  // A partial file from an earlier run, continued through nginx's own range handling.
+  const std::string setup = *test::read_file(test::fake_setup_path());
+  constexpr std::size_t kLeftOver = 100000;
+  ASSERT_TRUE(create_folder_tree(download_folder()));
+  test::write_file(setup_path_, setup.substr(0, kLeftOver));
+
+  const auto posted = run(folder("https"));
+  EXPECT_EQ(snapshot_state().screen, Screen::Done) << snapshot_state().detail;
+  ASSERT_FALSE(posted.empty());
+  EXPECT_EQ(posted.back().message, MSG_RUN_FINISHED);
+  EXPECT_TRUE(test::read_setup_record(setup_path_).has_value());  // verified, then run
+
+  const auto feed = tls_requests(server, base_ + "latest.yml", 1);
+  ASSERT_EQ(feed.size(), 1u);
+  EXPECT_EQ(feed[0].status, "200");
+  const auto download = tls_requests(server, base_ + "Quorvane%20Setup%201.2.3.exe", 1);
+  ASSERT_EQ(download.size(), 1u);
+  EXPECT_EQ(download[0].range, "bytes=100000-");
+  EXPECT_EQ(download[0].status, "206");
+  EXPECT_EQ(download[0].body_bytes, std::to_string(setup.size() - kLeftOver));
+  EXPECT_TRUE(test::request_log(base_ + "latest.yml").empty());  // nothing over plain HTTP
+}
+
+TEST_F(InstallRun, OverHttpsACertificateThatFailsItsCheckEndsTheRunAtTheFeed) {
+  for (const char* variable :
+       {"QV_TEST_TLS_OTHER_HOST", "QV_TEST_TLS_EXPIRED", "QV_TEST_TLS_UNTRUSTED"}) {
+    const std::string server = tls_server(variable);
+    ASSERT_FALSE(server.empty()) << "run under tests/support/with_tls_server.py";
+    serve_release("https-refused");
+    feed_url_.emplace(L"ZEL_BOOTSTRAP_FEED_URL", widen(server + base_.substr(1)));
+    const std::string left_over = "MZ left over from an earlier run";
+    ASSERT_TRUE(create_folder_tree(download_folder()));
+    test::write_file(setup_path_, left_over);
+
+    expect_failed(run(folder("https-refused")),
+                  "couldn't reach the download server - check your internet connection");
+    EXPECT_EQ(test::read_file(setup_path_), left_over) << variable;  // not a byte written
+    EXPECT_FALSE(test::read_setup_record(setup_path_).has_value()) << variable;  // nothing run
+    EXPECT_TRUE(tls_requests(server, "", 0).empty()) << variable;  // no request got through
+  }
 }
 
 TEST_F(InstallRun, AFileThatIsNoProgramCannotBeStartedAndStays) {
