@@ -2,6 +2,8 @@
 
 #include <objbase.h>
 
+#include <string>
+
 #include "app/app_state_win.h"
 #include "app/resource.h"
 #include "app/system_library_win.h"
@@ -76,9 +78,12 @@ int run_installer(HINSTANCE instance, InstallWorker worker) {
   SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
   load_system_libraries();
 
-  // Marks this copy as running for as long as the process lives.
-  const OwnedHandle running(CreateMutexW(nullptr, TRUE, widen(kMutexName).c_str()));
-  if (running && GetLastError() == ERROR_ALREADY_EXISTS) {
+  // Marks this copy as running for as long as the process lives. The error is read before
+  // anything else can change it.
+  const std::wstring mutex_name = widen(kMutexName);
+  const OwnedHandle running(CreateMutexW(nullptr, TRUE, mutex_name.c_str()));
+  const DWORD mutex_error = GetLastError();
+  if (running && mutex_error == ERROR_ALREADY_EXISTS) {
     MessageBoxW(nullptr, widen(kAlreadyRunningText).c_str(), widen(kWindowTitle).c_str(),
                 MB_ICONINFORMATION);
     return 0;
