@@ -384,6 +384,25 @@ def planted_in(args, server, root, downloads, planted, names):
     check(loaded() == planted, "control program loaded every planted DLL %s (%s)" % (loaded(), rc))
 
 
+def close_during_precheck(args, server, root):
+    """Closing the window while the feed pre-check waits on the server ends the process at once."""
+    folder = "e2e-stalled-feed"
+    serve_release(root, folder, args.fake_setup)
+    feed = "/%s/latest.yml" % folder
+    # Far longer than the wait below: an installer that waited for the feed would miss it.
+    control(server, "plan", path=feed, actions="stall:120000")
+    before = search_windows()
+    proc = start_installer(args.exe, server + folder + "/")
+    w = open_window(96, before)
+    if not w:
+        proc.kill()
+        return
+    poll("the pre-check's feed request", lambda: control(server, "log", path=feed), 30)
+    w.click(498, 22)  # the close box
+    rc = exit_code(proc, 30)
+    check(rc == 0, "closing while the pre-check waits ends the process with 0 (%s)" % rc)
+
+
 class Shots:
     tmp = None
 
@@ -410,6 +429,7 @@ def main():
             success_run(args, server, root, dpi)
             failed_run(args, server, root, dpi)
         set_dpi(96)
+        close_during_precheck(args, server, root)
         if args.planted:
             planted_runs(args, server, root)
     finally:
