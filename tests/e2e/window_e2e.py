@@ -5,6 +5,7 @@ Run inside tools/wine-env.sh (WINEPREFIX and DISPLAY set) and tests/support/with
 (QV_TEST_SERVER and QV_TEST_ROOT set):
 
   window_e2e.py --exe QuorvaneInstaller.exe --fake-setup fake_setup.exe --shots DIR [--dpi 96,144]
+                [--planted DIR --control planted_control.exe]
 
 Each run serves a feed and the stand-in setup program under its own folder of the release server,
 starts the installer with ZEL_BOOTSTRAP_FEED_URL pointing there, finds the window with xdotool,
@@ -372,7 +373,8 @@ def planted_in(args, server, root, downloads, planted, names):
         w.click(358 + 56, 210 + 17)
         poll("the done screen beside planted DLLs",
              lambda: w.px(Shot(shots.tmp), 55, 285) == ACCENT, 60)
-    rc = exit_code(proc, 30)  # the automatic launch ends the installer
+    # Only a finished install launches the product and so ends the installer by itself.
+    rc = exit_code(proc, 30)
     check(rc == 0, "installer beside planted DLLs installs and exits 0 (%s)" % rc)
     check(loaded() == [], "installer loaded no planted DLL %s" % loaded())
 
