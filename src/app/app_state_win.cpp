@@ -10,7 +10,8 @@ void notify_state_changed() {
 }  // namespace
 
 AppState& app_state() {
-  static AppState state;
+  // Never destroyed: detached workers may still write to it while the process ends.
+  static AppState& state = *new AppState;
   return state;
 }
 

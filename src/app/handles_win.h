@@ -4,10 +4,8 @@
 
 #include <utility>
 
+#include "app/system_library_win.h"
 #include "app/win.h"
-// Order matters: these need <windows.h> first.
-#include <bcrypt.h>
-#include <winhttp.h>
 
 namespace qv {
 
@@ -60,22 +58,23 @@ struct FileHandleTraits {
   static void close(Handle h) noexcept { CloseHandle(h); }
 };
 
+// A WinHTTP or BCrypt handle exists only once its functions were loaded.
 struct InternetHandleTraits {
   using Handle = HINTERNET;
   static Handle invalid() noexcept { return nullptr; }
-  static void close(Handle h) noexcept { WinHttpCloseHandle(h); }
+  static void close(Handle h) noexcept { winhttp_functions()->close_handle(h); }
 };
 
 struct AlgorithmHandleTraits {
   using Handle = BCRYPT_ALG_HANDLE;
   static Handle invalid() noexcept { return nullptr; }
-  static void close(Handle h) noexcept { BCryptCloseAlgorithmProvider(h, 0); }
+  static void close(Handle h) noexcept { bcrypt_functions()->close_algorithm_provider(h, 0); }
 };
 
 struct HashHandleTraits {
   using Handle = BCRYPT_HASH_HANDLE;
   static Handle invalid() noexcept { return nullptr; }
-  static void close(Handle h) noexcept { BCryptDestroyHash(h); }
+  static void close(Handle h) noexcept { bcrypt_functions()->destroy_hash(h); }
 };
 
 template <class GdiHandle>

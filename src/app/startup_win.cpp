@@ -2,8 +2,11 @@
 
 #include <objbase.h>
 
+#include <string>
+
 #include "app/app_state_win.h"
 #include "app/resource.h"
+#include "app/system_library_win.h"
 #include "app/text_win.h"
 #include "app/thread_win.h"
 #include "install/location_win.h"
@@ -70,9 +73,17 @@ HWND open_main_window(HINSTANCE instance, MainWindow& window) {
 }
 
 int run_installer(HINSTANCE instance, InstallWorker worker) {
-  // Marks this copy as running for as long as the process lives.
-  const OwnedHandle running(CreateMutexW(nullptr, TRUE, widen(kMutexName).c_str()));
-  if (running && GetLastError() == ERROR_ALREADY_EXISTS) {
+  // First of all: any DLL loaded from now on, by us or by the system on our behalf, comes from the
+  // system folder, never from the folder the installer was started from.
+  SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+  load_system_libraries();
+
+  // Marks this copy as running for as long as the process lives. The error is read before
+  // anything else can change it.
+  const std::wstring mutex_name = widen(kMutexName);
+  const OwnedHandle running(CreateMutexW(nullptr, TRUE, mutex_name.c_str()));
+  const DWORD mutex_error = GetLastError();
+  if (running && mutex_error == ERROR_ALREADY_EXISTS) {
     MessageBoxW(nullptr, widen(kAlreadyRunningText).c_str(), widen(kWindowTitle).c_str(),
                 MB_ICONINFORMATION);
     return 0;

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/handles_win.h"
+#include "app/system_library_win.h"
 #include "app/text_win.h"
 #include "install/checksum.h"
 
@@ -13,16 +14,18 @@ namespace qv {
 
 Status verify_download(std::string_view setup_path, const std::vector<std::uint8_t>& expected,
                        const std::atomic<bool>& cancel) {
+  const BCryptFunctions* bcrypt = bcrypt_functions();
+  if (!bcrypt) return fail(std::string(kCryptoUnavailable));
   OwnedAlgorithm algorithm;
   if (!BCRYPT_SUCCESS(
-          BCryptOpenAlgorithmProvider(algorithm.put(), BCRYPT_SHA512_ALGORITHM, nullptr, 0))) {
+          bcrypt->open_algorithm_provider(algorithm.put(), BCRYPT_SHA512_ALGORITHM, nullptr, 0))) {
     return fail(std::string(kCryptoUnavailable));
   }
   // Declared after the provider and before the hash, so it outlives the hash that lives in it.
   const auto hash_object = std::make_unique<UCHAR[]>(kHashObjectSize);
   OwnedHash hash;
-  if (!BCRYPT_SUCCESS(BCryptCreateHash(algorithm.get(), hash.put(), hash_object.get(),
-                                       static_cast<ULONG>(kHashObjectSize), nullptr, 0, 0))) {
+  if (!BCRYPT_SUCCESS(bcrypt->create_hash(algorithm.get(), hash.put(), hash_object.get(),
+                                          static_cast<ULONG>(kHashObjectSize), nullptr, 0, 0))) {
     return fail(std::string(kCryptoUnavailable));
   }
 
@@ -43,13 +46,13 @@ Status verify_download(std::string_view setup_path, const std::vector<std::uint8
         return fail(std::string(kDownloadUnreadable));
       }
       if (read == 0) break;
-      BCryptHashData(hash.get(), buffer.get(), read, 0);
+      bcrypt->hash_data(hash.get(), buffer.get(), read, 0);
     }
   }
 
   std::array<std::uint8_t, kSha512Size> computed{};
   const bool finished = BCRYPT_SUCCESS(
-      BCryptFinishHash(hash.get(), computed.data(), static_cast<ULONG>(computed.size()), 0));
+      bcrypt->finish_hash(hash.get(), computed.data(), static_cast<ULONG>(computed.size()), 0));
   hash.reset();
   algorithm.reset();
 

@@ -20,36 +20,40 @@ constexpr int kReceiveTimeoutMs = 60000;
 OpenGetOutcome open_get(std::string_view url, std::uint64_t start_offset) {
   const auto parts = split_url(url);
   if (!parts) return fail("bad URL: " + std::string(url));
+  // Without the system's WinHTTP no session can be opened.
+  const WinHttpFunctions* winhttp = winhttp_functions();
+  if (!winhttp) return fail("network unavailable (WinHttpOpen)");
 
   HttpRequest http;
-  http.session.reset(WinHttpOpen(kUserAgent, WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY,
-                                 WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
+  http.session.reset(winhttp->open(kUserAgent, WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY,
+                                   WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
   if (!http.session) return fail("network unavailable (WinHttpOpen)");
-  WinHttpSetTimeouts(http.session.get(), kResolveTimeoutMs, kConnectTimeoutMs, kSendTimeoutMs,
-                     kReceiveTimeoutMs);
+  winhttp->set_timeouts(http.session.get(), kResolveTimeoutMs, kConnectTimeoutMs, kSendTimeoutMs,
+                        kReceiveTimeoutMs);
 
   http.connection.reset(
-      WinHttpConnect(http.session.get(), widen(parts->host).c_str(), parts->port, 0));
+      winhttp->connect(http.session.get(), widen(parts->host).c_str(), parts->port, 0));
   if (!http.connection) return fail("could not connect to " + parts->host);
 
-  http.request.reset(WinHttpOpenRequest(http.connection.get(), L"GET", widen(parts->path).c_str(),
-                                        nullptr, WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
-                                        parts->secure ? WINHTTP_FLAG_SECURE : 0));
+  http.request.reset(winhttp->open_request(
+      http.connection.get(), L"GET", widen(parts->path).c_str(), nullptr, WINHTTP_NO_REFERER,
+      WINHTTP_DEFAULT_ACCEPT_TYPES, parts->secure ? WINHTTP_FLAG_SECURE : 0));
   if (!http.request) return fail("request setup failed");
 
   std::wstring range;
   if (start_offset != 0) range = L"Range: bytes=" + std::to_wstring(start_offset) + L"-";
-  const BOOL sent = WinHttpSendRequest(
+  const BOOL sent = winhttp->send_request(
       http.request.get(), range.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : range.c_str(),
       range.empty() ? 0 : static_cast<DWORD>(-1), WINHTTP_NO_REQUEST_DATA, 0, 0, 0);
-  if (!sent || !WinHttpReceiveResponse(http.request.get(), nullptr)) {
+  if (!sent || !winhttp->receive_response(http.request.get(), nullptr)) {
     return fail("couldn't reach the download server - check your internet connection");
   }
 
   DWORD status = 0;
   DWORD status_size = sizeof(status);
-  WinHttpQueryHeaders(http.request.get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
-                      WINHTTP_HEADER_NAME_BY_INDEX, &status, &status_size, WINHTTP_NO_HEADER_INDEX);
+  winhttp->query_headers(http.request.get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+                         WINHTTP_HEADER_NAME_BY_INDEX, &status, &status_size,
+                         WINHTTP_NO_HEADER_INDEX);
   if (start_offset != 0 && status == 416) return RangeRefused{};
   if (status != 200 && status != 206) return fail("server answered HTTP " + std::to_string(status));
   http.status_code = status;
@@ -59,10 +63,11 @@ OpenGetOutcome open_get(std::string_view url, std::uint64_t start_offset) {
 Status read_body(HttpRequest request, const std::atomic<bool>& stop,
                  const std::function<void(const std::uint8_t*, std::size_t)>& consume) {
   const auto buffer = std::make_unique<std::uint8_t[]>(kReadBlockSize);
+  const WinHttpFunctions& winhttp = *winhttp_functions();  // loaded: the request exists
   for (;;) {
     if (stop.load()) return fail(std::string(kCanceled));
     DWORD read = 0;
-    if (!WinHttpReadData(request.request.get(), buffer.get(), kReadBlockSize, &read)) {
+    if (!winhttp.read_data(request.request.get(), buffer.get(), kReadBlockSize, &read)) {
       return fail("download interrupted");
     }
     if (read == 0) return {};

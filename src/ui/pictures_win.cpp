@@ -8,6 +8,7 @@
 #include "app/app_state_win.h"
 #include "app/handles_win.h"
 #include "app/resource.h"
+#include "app/system_library_win.h"
 
 namespace qv {
 namespace {
@@ -56,18 +57,6 @@ struct GdiplusApi {
 };
 
 namespace {
-
-// System DLLs are loaded from the system folder only: the installer is usually started from a
-// downloads folder, where anyone may have dropped a DLL of the same name. Loaded once, kept.
-HMODULE load_system_library(const wchar_t* name) {
-  return LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-}
-
-template <class Function>
-bool resolve(HMODULE module, const char* name, Function& function) {
-  function = reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-  return function != nullptr;
-}
 
 const GdiplusApi* gdiplus_api() {
   static const GdiplusApi* const api = []() -> const GdiplusApi* {

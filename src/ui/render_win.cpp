@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "app/app_state_win.h"
+#include "app/system_library_win.h"
 #include "app/text_win.h"
 #include "ui/layout.h"
 #include "ui/pictures_win.h"
@@ -48,7 +49,8 @@ void draw_card(HDC dc, int dpi) {
   const OwnedRegion clip(
       CreateRoundRectRgn(card.left, card.top, card.right + 1, card.bottom + 1, corner, corner));
   if (clip) SelectClipRgn(dc, clip.get());
-  {
+  // Without the system's msimg32 the card has no tint; its outline is still drawn.
+  if (const AlphaBlendFunction alpha_blend = alpha_blend_function()) {
     const OwnedMemoryDc tint_dc(CreateCompatibleDC(dc));
     const OwnedBitmap pixel(CreateCompatibleBitmap(dc, 1, 1));
     if (tint_dc && pixel) {
@@ -59,8 +61,8 @@ void draw_card(HDC dc, int dpi) {
       blend.BlendFlags = 0;
       blend.SourceConstantAlpha = static_cast<BYTE>(kCardTintAlpha);
       blend.AlphaFormat = 0;
-      AlphaBlend(dc, card.left, card.top, card.width(), card.height(), tint_dc.get(), 0, 0, 1, 1,
-                 blend);
+      alpha_blend(dc, card.left, card.top, card.width(), card.height(), tint_dc.get(), 0, 0, 1, 1,
+                  blend);
     }
   }
   SelectClipRgn(dc, nullptr);

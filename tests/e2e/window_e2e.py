@@ -5,6 +5,7 @@ Run inside tools/wine-env.sh (WINEPREFIX and DISPLAY set) and tests/support/with
 (QV_TEST_SERVER and QV_TEST_ROOT set):
 
   window_e2e.py --exe QuorvaneInstaller.exe --fake-setup fake_setup.exe --shots DIR [--dpi 96,144]
+                [--planted DIR --control planted_control.exe]
 
 Each run serves a feed and the stand-in setup program under its own folder of the release server,
 starts the installer with ZEL_BOOTSTRAP_FEED_URL pointing there, finds the window with xdotool,
@@ -16,8 +17,10 @@ import argparse
 import base64
 import hashlib
 import os
+import shutil
 import subprocess
 import sys
+import tempfile
 import time
 import urllib.parse
 import urllib.request
@@ -319,6 +322,89 @@ def failed_run(args, server, root, dpi):
     check(rc == 0, tag + "closing from the failed screen exits 0 (%s)" % rc)
 
 
+def exit_code(proc, timeout):
+    try:
+        return proc.wait(timeout=timeout)
+    except subprocess.TimeoutExpired:
+        proc.kill()
+        return None
+
+
+def windows_path(path):
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+def planted_runs(args, server, root):
+    """A whole install with a DLL planted beside the installer for every DLL it loads itself.
+
+    The installer and the planted copies lie in one folder, as in a downloads folder, and Wine is
+    told to prefer a DLL beside the program to its own (as Windows does for any DLL that is not
+    always mapped from the system folder). Each planted copy records its loading in a log. The
+    installer must load none of them; the control program, which imports them, must load all."""
+    planted = sorted(f for f in os.listdir(args.planted) if f.lower().endswith(".dll"))
+    names = [os.path.splitext(f)[0] for f in planted]
+    check(names == ["bcrypt", "msimg32", "winhttp"], "planted DLLs %s" % names)
+    with tempfile.TemporaryDirectory(prefix="qv-downloads-") as downloads:
+        planted_in(args, server, root, downloads, planted, names)
+
+
+def planted_in(args, server, root, downloads, planted, names):
+    for f in planted:
+        shutil.copy(os.path.join(args.planted, f), downloads)
+    installer = shutil.copy(args.exe, downloads)
+    control_exe = shutil.copy(args.control, downloads)
+    log = os.path.join(downloads, "loaded.log")
+    env = {"WINEDLLOVERRIDES": "mscoree,mshtml=;%s=n,b" % ",".join(names),
+           "QV_PLANTED_LOG": windows_path(log)}
+
+    def loaded():
+        if not os.path.exists(log):
+            return []
+        with open(log, "rb") as f:
+            lines = f.read().decode("utf-16-le").split("\n")
+        return sorted(os.path.basename(x.replace("\\", "/")).lower() for x in lines if x)
+
+    folder = "e2e-planted"
+    serve_release(root, folder, args.fake_setup)
+    before = search_windows()
+    proc = start_installer(installer, server + folder + "/", dict(env, QV_FAKE_SETUP_PRODUCT="1"))
+    w = open_window(96, before)
+    if w:
+        w.click(358 + 56, 210 + 17)
+        poll("the done screen beside planted DLLs",
+             lambda: w.px(Shot(shots.tmp), 55, 285) == ACCENT, 60)
+    # Only a finished install launches the product and so ends the installer by itself.
+    rc = exit_code(proc, 30)
+    check(rc == 0, "installer beside planted DLLs installs and exits 0 (%s)" % rc)
+    check(loaded() == [], "installer loaded no planted DLL %s" % loaded())
+
+    if os.path.exists(log):
+        os.remove(log)
+    control = subprocess.Popen(["wine", control_exe], env=dict(os.environ, **env),
+                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    rc = exit_code(control, 30)
+    check(loaded() == planted, "control program loaded every planted DLL %s (%s)" % (loaded(), rc))
+
+
+def close_during_precheck(args, server, root):
+    """Closing the window while the feed pre-check waits on the server ends the process at once."""
+    folder = "e2e-stalled-feed"
+    serve_release(root, folder, args.fake_setup)
+    feed = "/%s/latest.yml" % folder
+    # Far longer than the wait below: an installer that waited for the feed would miss it.
+    control(server, "plan", path=feed, actions="stall:120000")
+    before = search_windows()
+    proc = start_installer(args.exe, server + folder + "/")
+    w = open_window(96, before)
+    if not w:
+        proc.kill()
+        return
+    poll("the pre-check's feed request", lambda: control(server, "log", path=feed), 30)
+    w.click(498, 22)  # the close box
+    rc = exit_code(proc, 30)
+    check(rc == 0, "closing while the pre-check waits ends the process with 0 (%s)" % rc)
+
+
 class Shots:
     tmp = None
 
@@ -332,6 +418,8 @@ def main():
     parser.add_argument("--fake-setup", required=True)
     parser.add_argument("--shots", required=True)
     parser.add_argument("--dpi", default="96,144")
+    parser.add_argument("--planted", help="folder of planted DLLs (with --control)")
+    parser.add_argument("--control", help="program that imports the planted DLLs")
     args = parser.parse_args()
     os.makedirs(args.shots, exist_ok=True)
     shots.tmp = os.path.join(args.shots, "current.ppm")
@@ -342,6 +430,10 @@ def main():
             set_dpi(dpi)
             success_run(args, server, root, dpi)
             failed_run(args, server, root, dpi)
+        set_dpi(96)
+        close_during_precheck(args, server, root)
+        if args.planted:
+            planted_runs(args, server, root)
     finally:
         set_dpi(96)
         if os.path.exists(shots.tmp):

@@ -157,14 +157,15 @@ std::vector<std::string> changed_outside(const std::map<std::string, std::string
 
 std::string sha512_base64(std::string_view path) {
   std::string content = read_file(path).value_or("");
+  const BCryptFunctions& bcrypt = *bcrypt_functions();
   OwnedAlgorithm algorithm;
-  BCryptOpenAlgorithmProvider(algorithm.put(), BCRYPT_SHA512_ALGORITHM, nullptr, 0);
+  bcrypt.open_algorithm_provider(algorithm.put(), BCRYPT_SHA512_ALGORITHM, nullptr, 0);
   OwnedHash hash;
-  BCryptCreateHash(algorithm.get(), hash.put(), nullptr, 0, nullptr, 0, 0);
-  BCryptHashData(hash.get(), reinterpret_cast<PUCHAR>(content.data()),
-                 static_cast<ULONG>(content.size()), 0);
+  bcrypt.create_hash(algorithm.get(), hash.put(), nullptr, 0, nullptr, 0, 0);
+  bcrypt.hash_data(hash.get(), reinterpret_cast<PUCHAR>(content.data()),
+                   static_cast<ULONG>(content.size()), 0);
   UCHAR digest[64] = {};
-  BCryptFinishHash(hash.get(), digest, 64, 0);
+  bcrypt.finish_hash(hash.get(), digest, 64, 0);
   static constexpr char kAlphabet[] =
       "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
   std::string text;

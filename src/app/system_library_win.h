@@ -1,0 +1,63 @@
+// The system DLLs that the program loads itself, from the system folder only. They are never
+// imported: the loader looks for an imported DLL beside the program before it looks in the system
+// folder (unless Windows always maps that DLL from there, as it does for kernel32 or user32), and
+// the installer is usually started from a downloads folder where anyone may have saved a DLL of the
+// same name. Every DLL that the program uses outside that always-mapped set is loaded here; the
+// planted-DLL test plants a copy of each beside the installer.
+#pragma once
+
+#include "app/win.h"
+// Order matters: these need <windows.h> first.
+#include <bcrypt.h>
+#include <winhttp.h>
+
+namespace qv {
+
+// `name` from the system folder, or null when it cannot be loaded from there. The module is kept
+// for the life of the process.
+HMODULE load_system_library(const wchar_t* name);
+
+// Points `function` at the export `name` of `module` (an ordinal given through MAKEINTRESOURCEA);
+// false, and `function` null, when there is none.
+template <class Function>
+bool resolve(HMODULE module, const char* name, Function& function) {
+  function = reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+  return function != nullptr;
+}
+
+// Each table below is resolved once, on first use, from any thread; it is null when its DLL or
+// any of its functions is missing, and then every later call returns null too.
+
+struct WinHttpFunctions {
+  decltype(&::WinHttpOpen) open = nullptr;
+  decltype(&::WinHttpSetTimeouts) set_timeouts = nullptr;
+  decltype(&::WinHttpConnect) connect = nullptr;
+  decltype(&::WinHttpOpenRequest) open_request = nullptr;
+  decltype(&::WinHttpSendRequest) send_request = nullptr;
+  decltype(&::WinHttpReceiveResponse) receive_response = nullptr;
+  decltype(&::WinHttpQueryHeaders) query_headers = nullptr;
+  decltype(&::WinHttpReadData) read_data = nullptr;
+  decltype(&::WinHttpCloseHandle) close_handle = nullptr;
+};
+const WinHttpFunctions* winhttp_functions();  // winhttp.dll
+
+struct BCryptFunctions {
+  decltype(&::BCryptOpenAlgorithmProvider) open_algorithm_provider = nullptr;
+  decltype(&::BCryptCloseAlgorithmProvider) close_algorithm_provider = nullptr;
+  decltype(&::BCryptCreateHash) create_hash = nullptr;
+  decltype(&::BCryptHashData) hash_data = nullptr;
+  decltype(&::BCryptFinishHash) finish_hash = nullptr;
+  decltype(&::BCryptDestroyHash) destroy_hash = nullptr;
+};
+const BCryptFunctions* bcrypt_functions();  // bcrypt.dll
+
+using AlphaBlendFunction = decltype(&::AlphaBlend);
+AlphaBlendFunction alpha_blend_function();  // msimg32.dll
+
+// Loads every table above now. Once a DLL is in the process, a later load of the same name finds
+// it there instead of searching, so the entry calls this first of all: a load that someone else's
+// code makes by name (a system DLL's own dependency under Wine, which ignores the search order
+// restricted at start-up for those; a shell extension) then gets the system copy too.
+void load_system_libraries();
+
+}  // namespace qv

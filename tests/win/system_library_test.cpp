@@ -1,0 +1,97 @@
+// The installer without the system DLLs it loads itself. ctest runs this suite as
+// "system_dlls_missing": win_tests again, with Wine told to refuse winhttp, bcrypt and msimg32
+// (WINEDLLOVERRIDES=...=d) and QV_SYSTEM_DLLS_REFUSED=1 set. In the ordinary run the suite skips,
+// since the DLLs are there.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <string>
+#include <variant>
+
+#include "app/handles_win.h"
+#include "app/system_library_win.h"
+#include "install/checksum.h"
+#include "install/checksum_win.h"
+#include "install_support.h"
+#include "net/http_win.h"
+#include "ui/layout.h"
+#include "ui/render_win.h"
+
+namespace qv {
+namespace {
+
+class SystemDllsMissing : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!std::getenv("QV_SYSTEM_DLLS_REFUSED")) {
+      GTEST_SKIP() << "runs only as the ctest system_dlls_missing";
+    }
+  }
+};
+
+TEST_F(SystemDllsMissing, NoneLoadsAndNoTableIsMade) {
+  // The refusal itself: without it the cases below would prove nothing.
+  for (const wchar_t* name : {L"winhttp.dll", L"bcrypt.dll", L"msimg32.dll"}) {
+    EXPECT_EQ(load_system_library(name), nullptr) << name;
+  }
+  EXPECT_NE(load_system_library(L"gdi32.dll"), nullptr);
+  load_system_libraries();
+  EXPECT_EQ(winhttp_functions(), nullptr);
+  EXPECT_EQ(bcrypt_functions(), nullptr);
+  EXPECT_EQ(alpha_blend_function(), nullptr);
+}
+
+TEST_F(SystemDllsMissing, RequestsFailAsNetworkUnavailable) {
+  const std::atomic<bool> never{false};
+  const auto text = fetch_text("http://127.0.0.1:1/latest.yml", never);
+  ASSERT_FALSE(text.ok());
+  EXPECT_EQ(text.reason(), "network unavailable (WinHttpOpen)");
+  const auto resumed = open_get("http://127.0.0.1:1/setup.exe", 1000);
+  ASSERT_TRUE(std::holds_alternative<Reason>(resumed));
+  EXPECT_EQ(std::get<Reason>(resumed).text, "network unavailable (WinHttpOpen)");
+  // A bad URL is still told as such: it is judged before WinHTTP is needed.
+  EXPECT_EQ(fetch_text("ftp://x/", never).reason(), "bad URL: ftp://x/");
+}
+
+TEST_F(SystemDllsMissing, VerificationFailsAsCryptoUnavailableAndKeepsTheFile) {
+  const std::string path = test::scratch_path("no-bcrypt") + ".exe";
+  test::write_file(path, "");
+  // The right digest of the empty file: only the missing crypto can fail it.
+  const auto expected = decode_feed_checksum(
+      "z4PhNX7vuL3xVChQ1m2AB9Yg5AULVxXcg/SpIdNs6c5H0NE8XYXysP+DGNKHfuwvY7kxvUdBeoGlODJ6+SfaPg==");
+  const std::atomic<bool> cancel{false};
+  const Status verified = verify_download(path, expected.value(), cancel);
+  ASSERT_FALSE(verified.ok());
+  EXPECT_EQ(verified.reason(), kCryptoUnavailable);
+  EXPECT_TRUE(test::file_exists(path));
+}
+
+Rgb pixel(HDC dc, int x, int y) {
+  const COLORREF c = GetPixel(dc, x, y);
+  return {GetRValue(c), GetGValue(c), GetBValue(c)};
+}
+
+TEST_F(SystemDllsMissing, CardIsDrawnWithoutItsTint) {
+  BITMAPINFO info{};
+  info.bmiHeader = {sizeof info.bmiHeader, 520, -380, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+  void* bits = nullptr;
+  const OwnedMemoryDc background(CreateCompatibleDC(nullptr));
+  const OwnedMemoryDc painted(CreateCompatibleDC(nullptr));
+  const OwnedBitmap background_bitmap(
+      CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+  const OwnedBitmap painted_bitmap(
+      CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+  ASSERT_TRUE(background && painted && background_bitmap && painted_bitmap);
+  const SelectGuard background_selected(background.get(), background_bitmap.get());
+  const SelectGuard painted_selected(painted.get(), painted_bitmap.get());
+
+  draw_background(background.get(), 520, 380);
+  render_client(painted.get(), 520, 380);
+  EXPECT_EQ(pixel(painted.get(), 480, 290), pixel(background.get(), 480, 290));  // no tint
+  EXPECT_EQ(pixel(painted.get(), 28, 263), COLOR_CARD_BORDER);  // the outline is still there
+  EXPECT_EQ(pixel(painted.get(), 200, 111), COLOR_ACCENT);      // and so is the rest
+}
+
+}  // namespace
+}  // namespace qv
