@@ -4,9 +4,9 @@
 # Signs the Windows program IN with an Authenticode signature (SHA-256) and writes the signed
 # copy to OUT; IN stays as built, so it can still be compared with another build of the source.
 # CERT and KEY are PEM files (the certificate may be followed by its chain). With no CERT, a
-# throwaway self-signed code-signing certificate is made once beside OUT, in
-# throwaway-cert.pem and throwaway-key.pem: Windows trusts nothing signed with it, but the step
-# can be tried and checked. With TIMESTAMP_URL (an RFC 3161 time-stamp server), the signature is
+# throwaway self-signed code-signing certificate is made beside OUT, in throwaway-cert.pem and
+# throwaway-key.pem, and reused until it expires: Windows trusts nothing signed with it, but the
+# step can be tried and checked. With TIMESTAMP_URL (an RFC 3161 time-stamp server), the signature is
 # time-stamped, so it stays valid after the certificate expires; empty means none, since a
 # time-stamp needs the network.
 set -eu
@@ -22,7 +22,7 @@ mkdir -p "$dir"
 if [ -z "$cert" ]; then
   cert="$dir/throwaway-cert.pem"
   key="$dir/throwaway-key.pem"
-  if [ ! -s "$cert" ] || [ ! -s "$key" ]; then
+  if [ ! -s "$key" ] || ! openssl x509 -in "$cert" -noout -checkend 3600 >/dev/null 2>&1; then
     openssl req -x509 -newkey rsa:3072 -nodes -sha256 -days 30 \
       -subj "/CN=Quorvane throwaway test signing" \
       -addext "basicConstraints=critical,CA:FALSE" \
