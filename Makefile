@@ -28,6 +28,17 @@ test: host win
 run: win
 	@sh tools/run-demo.sh $(WIN)
 
+# make sign: the signed copy in $(WIN)/signed/. SIGN_CERT (PEM, with its chain) and SIGN_KEY;
+# without them a throwaway self-signed certificate is made there. SIGN_TIMESTAMP_URL is an
+# RFC 3161 time-stamp server; none by default, since it needs the network.
+SIGN_CERT ?=
+SIGN_KEY ?=
+SIGN_TIMESTAMP_URL ?=
+.PHONY: sign
+sign: win
+	@sh tools/sign-exe.sh $(WIN)/QuorvaneInstaller.exe $(WIN)/signed/QuorvaneInstaller.exe \
+	  "$(SIGN_CERT)" "$(SIGN_KEY)" "$(SIGN_TIMESTAMP_URL)"
+
 format:
 	clang-format -i $$(git ls-files 'src/*.cpp' 'src/*.h' 'tests/*.cpp' 'tests/*.h')
 

@@ -20,9 +20,7 @@ mkdir -p "$release"
 # The demo release: the setup program and its feed.
 cp "$win/demo_setup.exe" "$release/$setup_name"
 size=$(stat -c %s "$release/$setup_name")
-sha512=$(python3 -c 'import base64,hashlib,sys; print(base64.b64encode(hashlib.sha512(open(sys.argv[1],"rb").read()).digest()).decode())' "$release/$setup_name")
-printf 'version: %s\npath: %s\nsha512: %s\nsize: %s\n' "$version" "$setup_name" "$sha512" "$size" \
-  >"$release/latest.yml"
+python3 "$repo/tools/publish-release" "$release/$setup_name" "$version" >/dev/null
 
 python3 "$repo/tests/support/release_server.py" --root "$release" --port-file "$demo/port" \
   >/dev/null 2>&1 &
