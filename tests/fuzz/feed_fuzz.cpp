@@ -33,7 +33,7 @@ std::string with_crlf(std::string_view feed) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view feed(reinterpret_cast<const char*>(data), size);
 
-  // The cap, with a body up to seven bytes longer or shorter than it and two reads, both
+  // The cap, with a body from seven bytes over it to eight under it and two reads, both
   // chosen by the first bytes.
   if (size >= 8) {
     const std::size_t limit = size + 8 - data[0] % 16;
