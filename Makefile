@@ -4,9 +4,10 @@
 BUILD ?= build
 HOST := $(BUILD)/host
 WIN := $(BUILD)/win
+FUZZ := $(BUILD)/fuzz
 JOBS ?= $(shell nproc)
 
-.PHONY: all run test deps host win format clean
+.PHONY: all run test deps host win fuzz format clean
 
 all: win
 
@@ -21,9 +22,15 @@ win: deps
 	cmake -S . -B $(WIN) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release
 	cmake --build $(WIN) -j $(JOBS)
 
-test: host win
+# The fuzz targets over the pure logic need clang; each runs for a bounded time in the tests.
+fuzz: deps
+	cmake -S tests/fuzz -B $(FUZZ) -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build $(FUZZ) -j $(JOBS)
+
+test: host win fuzz
 	ctest --test-dir $(HOST) --output-on-failure
 	ctest --test-dir $(WIN) --output-on-failure
+	ctest --test-dir $(FUZZ) --output-on-failure -j $(JOBS)
 
 run: win
 	@sh tools/run-demo.sh $(WIN)

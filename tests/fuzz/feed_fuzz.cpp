@@ -1,0 +1,78 @@
+// The feed reader on any bytes: the body cap and its text test, the line rules and the size.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "app/text.h"
+#include "fuzz_check.h"
+#include "net/capped_text.h"
+#include "net/feed.h"
+
+namespace {
+
+// Every value is cut from one line of the feed, and cut between characters.
+void check_value(std::string_view feed, const std::string& value) {
+  QV_FUZZ_CHECK(!value.empty());
+  QV_FUZZ_CHECK(value.find('\n') == std::string::npos);
+  QV_FUZZ_CHECK(feed.find(value) != std::string_view::npos);
+  if (qv::is_valid_utf8(feed)) QV_FUZZ_CHECK(qv::is_valid_utf8(value));
+}
+
+std::string with_crlf(std::string_view feed) {
+  std::string out;
+  for (const char c : feed) {
+    if (c == '\n') out += '\r';
+    out += c;
+  }
+  return out;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string_view feed(reinterpret_cast<const char*>(data), size);
+
+  // The cap, with a body from seven bytes over it to eight under it and two reads, both
+  // chosen by the first bytes.
+  if (size >= 8) {
+    const std::size_t limit = size + 8 - data[0] % 16;
+    const std::size_t split = data[1] % size;
+    qv::CappedText capped(limit);
+    capped.append(data, split);
+    capped.append(data + split, size - split);
+    const std::string_view kept = feed.substr(0, limit);
+    auto taken = capped.take();
+    QV_FUZZ_CHECK(taken.ok() == qv::is_valid_utf8(kept));
+    if (taken.ok()) {
+      QV_FUZZ_CHECK(taken.value() == kept);
+    } else {
+      QV_FUZZ_CHECK(taken.reason() == "feed was not valid text");
+    }
+  }
+
+  const auto release = qv::parse_release_feed(feed);
+  if (release.ok()) {
+    check_value(feed, release->version);
+    check_value(feed, release->path);
+    check_value(feed, release->sha512);
+    const auto size_text = qv::feed_size_value(feed);
+    if (size_text) check_value(feed, *size_text);
+    QV_FUZZ_CHECK(release->size == (size_text ? qv::parse_byte_count(*size_text) : 0));
+  } else {
+    QV_FUZZ_CHECK(release.reason().starts_with("the release feed is missing "));
+  }
+
+  // The same feed saved with Windows line ends reads the same.
+  const auto crlf = qv::parse_release_feed(with_crlf(feed));
+  QV_FUZZ_CHECK(crlf.ok() == release.ok());
+  if (release.ok()) {
+    QV_FUZZ_CHECK(crlf->version == release->version && crlf->path == release->path &&
+                  crlf->sha512 == release->sha512 && crlf->size == release->size);
+  } else {
+    QV_FUZZ_CHECK(crlf.reason() == release.reason());
+  }
+
+  QV_FUZZ_CHECK(qv::version_note_for_feed(feed).starts_with("Version "));
+  return 0;
+}
