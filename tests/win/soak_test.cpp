@@ -130,6 +130,17 @@ void repaint_and_tick(HWND window) {
   SendMessageW(window, WM_TIMER, TIMER_ANIMATION, 0);
 }
 
+// Whatever way the test ends, the window goes before the object its procedure uses.
+struct ClosedAtEnd {
+  HWND window;
+  ~ClosedAtEnd() {
+    DestroyWindow(window);
+    pump();
+    app_state().main_window = nullptr;
+    set_state(Screen::ChooseLocation, "", "", false);
+  }
+};
+
 TEST(Soak, FiftyRunsAndAThousandRepaintsLeaveNothingBehind) {
   AppState& s = app_state();
   // Paths first: they are made under the real temporary folder, which the run then replaces.
@@ -159,13 +170,16 @@ TEST(Soak, FiftyRunsAndAThousandRepaintsLeaveNothingBehind) {
   s.cancel_requested = false;
   s.progress_permille = 0;
   s.dpi = 96;
-  std::atomic<int> runs_ended{0};
-  MainWindow window([&runs_ended](std::string folder) {
+  // Static: a run that hangs past the test's end still finds it.
+  static std::atomic<int> runs_ended{0};
+  runs_ended = 0;
+  MainWindow window([](std::string folder) {
     run_install_worker(std::move(folder), [] {});  // no pause between attempts
     ++runs_ended;
   });
   const HWND main_window = open_main_window(GetModuleHandleW(nullptr), window);
   ASSERT_NE(main_window, nullptr);
+  const ClosedAtEnd closed_at_end{main_window};
   if (!s.frames_ready()) decode_pictures_into(s.frames, nullptr);
   ASSERT_TRUE(s.frames_ready());
   SendMessageW(main_window, MSG_FRAMES_READY, 0, 0);
@@ -253,11 +267,6 @@ TEST(Soak, FiftyRunsAndAThousandRepaintsLeaveNothingBehind) {
       << "before:" << describe(handles_before) << "\nafter: " << describe(handles_after);
   EXPECT_EQ(headroom_after, headroom_before);
   EXPECT_GT(headroom_before, 60000u);  // the measure reaches the system's limit
-
-  DestroyWindow(main_window);
-  pump();
-  s.main_window = nullptr;
-  set_state(Screen::ChooseLocation, "", "", false);
 }
 
 }  // namespace
