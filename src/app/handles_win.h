@@ -7,7 +7,50 @@
 #include "app/system_library_win.h"
 #include "app/win.h"
 
+#ifdef QV_TEST_HOOKS
+#include <atomic>
+#include <typeinfo>
+#endif
+
 namespace qv {
+
+#ifdef QV_TEST_HOOKS
+// Test builds only: how many handles of each owner kind are alive, so that a test can prove that
+// every one was closed again (the platform's own counters read 0 under Wine). The shipped program
+// counts nothing.
+struct LiveHandleCount {
+  const char* kind;
+  std::atomic<long> live;
+  LiveHandleCount* next;
+};
+
+// The kinds met so far, newest first; entries are never removed.
+inline std::atomic<LiveHandleCount*> live_handle_kinds{nullptr};
+
+template <class Kind>
+LiveHandleCount& live_handle_count() {
+  static LiveHandleCount* const count = [] {
+    auto* made = new LiveHandleCount{typeid(Kind).name(), {0}, live_handle_kinds.load()};
+    while (!live_handle_kinds.compare_exchange_weak(made->next, made)) {
+    }
+    return made;
+  }();
+  return *count;
+}
+#endif
+
+// Counts a handle coming into (+1) or leaving (-1) an owner of `Kind`; nothing in the shipped
+// build.
+template <class Kind, class Handle>
+void note_owned(Handle handle, Handle invalid, int change) noexcept {
+#ifdef QV_TEST_HOOKS
+  if (handle != invalid) live_handle_count<Kind>().live += change;
+#else
+  (void)handle;
+  (void)invalid;
+  (void)change;
+#endif
+}
 
 template <class Traits>
 class Owned {
@@ -15,8 +58,8 @@ class Owned {
   using Handle = typename Traits::Handle;
 
   Owned() noexcept = default;
-  explicit Owned(Handle handle) noexcept : handle_(handle) {}
-  Owned(Owned&& other) noexcept : handle_(other.release()) {}
+  explicit Owned(Handle handle) noexcept : handle_(handle) { note(handle_, +1); }
+  Owned(Owned&& other) noexcept : handle_(other.release()) { note(handle_, +1); }
   Owned& operator=(Owned&& other) noexcept {
     if (this != &other) reset(other.release());
     return *this;
@@ -28,20 +71,51 @@ class Owned {
   Handle get() const noexcept { return handle_; }
   explicit operator bool() const noexcept { return handle_ != Traits::invalid(); }
 
-  Handle release() noexcept { return std::exchange(handle_, Traits::invalid()); }
+  Handle release() noexcept {
+    note(handle_, -1);
+    return std::exchange(handle_, Traits::invalid());
+  }
 
   void reset(Handle handle = Traits::invalid()) noexcept {
     const Handle old = std::exchange(handle_, handle);
-    if (old != Traits::invalid()) Traits::close(old);
+    note(handle_, +1);
+    if (old != Traits::invalid()) {
+      Traits::close(old);
+      note(old, -1);
+    }
   }
 
+#ifdef QV_TEST_HOOKS
+  // The lent slot, counted once the call that fills it has returned.
+  class Slot {
+   public:
+    explicit Slot(Handle& slot) noexcept : slot_(slot) {}
+    Slot(const Slot&) = delete;
+    Slot& operator=(const Slot&) = delete;
+    ~Slot() { note(slot_, +1); }
+    operator Handle*() const noexcept { return &slot_; }
+
+   private:
+    Handle& slot_;
+  };
+
+  Slot put() noexcept {
+    reset();
+    return Slot(handle_);
+  }
+#else
   // For out-parameters: releases what is held, then lends the slot.
   Handle* put() noexcept {
     reset();
     return &handle_;
   }
+#endif
 
  private:
+  static void note(Handle handle, int change) noexcept {
+    note_owned<Traits>(handle, Traits::invalid(), change);
+  }
+
   Handle handle_ = Traits::invalid();
 };
 
@@ -113,11 +187,16 @@ using OwnedMemoryDc = Owned<MemoryDcTraits>;
 // A window's DC from GetDC, given back with ReleaseDC.
 class WindowDc {
  public:
-  explicit WindowDc(HWND window) noexcept : window_(window), dc_(GetDC(window)) {}
+  explicit WindowDc(HWND window) noexcept : window_(window), dc_(GetDC(window)) {
+    note_owned<WindowDc>(dc_, HDC{}, +1);
+  }
   WindowDc(const WindowDc&) = delete;
   WindowDc& operator=(const WindowDc&) = delete;
   ~WindowDc() {
-    if (dc_) ReleaseDC(window_, dc_);
+    if (dc_) {
+      ReleaseDC(window_, dc_);
+      note_owned<WindowDc>(dc_, HDC{}, -1);
+    }
   }
   HDC get() const noexcept { return dc_; }
   explicit operator bool() const noexcept { return dc_ != nullptr; }

@@ -10,10 +10,14 @@ namespace qv {
 namespace {
 
 constexpr wchar_t kUserAgent[] = L"QuorvaneInstaller/1";
-constexpr int kResolveTimeoutMs = 15000;
-constexpr int kConnectTimeoutMs = 15000;
-constexpr int kSendTimeoutMs = 30000;
-constexpr int kReceiveTimeoutMs = 60000;
+
+HttpTimeouts session_timeouts() {
+#ifdef QV_TEST_HOOKS
+  return test_http_timeouts;
+#else
+  return HttpTimeouts{};
+#endif
+}
 
 }  // namespace
 
@@ -28,8 +32,9 @@ OpenGetOutcome open_get(std::string_view url, std::uint64_t start_offset) {
   http.session.reset(winhttp->open(kUserAgent, WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY,
                                    WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
   if (!http.session) return fail("network unavailable (WinHttpOpen)");
-  winhttp->set_timeouts(http.session.get(), kResolveTimeoutMs, kConnectTimeoutMs, kSendTimeoutMs,
-                        kReceiveTimeoutMs);
+  const HttpTimeouts timeouts = session_timeouts();
+  winhttp->set_timeouts(http.session.get(), timeouts.resolve_ms, timeouts.connect_ms,
+                        timeouts.send_ms, timeouts.receive_ms);
 
   http.connection.reset(
       winhttp->connect(http.session.get(), widen(parts->host).c_str(), parts->port, 0));

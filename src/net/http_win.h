@@ -17,6 +17,21 @@ namespace qv {
 
 inline constexpr std::size_t kReadBlockSize = 262144;
 
+// The timeouts every session gets, in milliseconds.
+struct HttpTimeouts {
+  int resolve_ms = 15000;
+  int connect_ms = 15000;
+  int send_ms = 30000;
+  int receive_ms = 60000;
+};
+
+#ifdef QV_TEST_HOOKS
+// Test builds only: the timeouts later requests get instead, so that a silent server is given up
+// on in a moment. Written only while no request is being opened. The shipped program has no such
+// seam.
+inline HttpTimeouts test_http_timeouts;
+#endif
+
 // An opened GET whose status is 200 or 206. Closing releases request, connection, session in
 // that order (members are destroyed in reverse order of declaration).
 struct HttpRequest {

@@ -12,6 +12,9 @@ number through control URLs under /_control/ (GET only, so any HTTP client can d
                                                         its SHA-512 in base64 (&text=1: ASCII lines)
   /_control/write?path=/latest.yml&text=...             write a small text file (UTF-8)
   /_control/delete?path=/f.exe                          remove a served file
+  /_control/chaos?path=/f.exe&seed=S                    after its plan, each request of that path
+                                                        draws its action from a generator seeded
+                                                        with S (see CHAOS); until reset
 
 Actions, used one per request in order, then "ok" for ever after:
   ok            serve normally
@@ -24,6 +27,10 @@ Actions, used one per request in order, then "ok" for ever after:
   portal        answer 200 with a captive portal's sign-in page instead of the file, as a hotel
                 network does for every request until the user signs in
   portal:N      the same page, padded with spaces to exactly N bytes (at least the page's length)
+
+CHAOS draws, by weight: ok, drop:N, status:500, 416, norange, stall:MS and stallbody:N:MS, with
+N below a quarter of the file's size and MS from 10 to 60 (brief: shorter than any receive timeout). The same
+seed and the same sequence of requests give the same actions.
 
 Start: release_server.py --root DIR [--port 0] [--port-file FILE]. With port 0 a free port is
 chosen; it is printed as "port N" on the first line of output and written to --port-file.
@@ -52,12 +59,17 @@ PORTAL_PAGE = (
     b"<label><input type=\"checkbox\" name=\"terms\"> I accept the terms of use</label>\n"
     b"<button>Connect</button>\n</form>\n</body>\n</html>\n")
 
+# (weight, kind) of the chaos actions.
+CHAOS = [(1, "ok"), (4, "drop"), (3, "status:500"), (1, "416"), (1, "norange"), (1, "stall"),
+         (1, "stallbody")]
+
 
 class State:
     def __init__(self, root):
         self.root = os.path.realpath(root)
         self.lock = threading.Lock()
         self.plans = {}  # path -> list of remaining actions
+        self.chaos = {}  # path -> random.Random drawing its actions once the plan is used up
         self.log = []  # (path, range, agent)
 
     def next_action(self, path):
@@ -65,6 +77,9 @@ class State:
             plan = self.plans.get(path)
             if plan:
                 return plan.pop(0)
+            rng = self.chaos.get(path)
+            if rng:
+                return chaos_action(rng, self.local_file(path))
             return "ok"
 
     def local_file(self, url_path):
@@ -87,6 +102,20 @@ def make_blocks(size, seed):
         yield piece[: min(left, len(piece))]
         left -= len(piece)
         counter += 1
+
+
+def chaos_action(rng, full):
+    kind = rng.choices([k for _, k in CHAOS], weights=[w for w, _ in CHAOS])[0]
+    size = os.path.getsize(full) if full and os.path.isfile(full) else 1
+    cut = rng.randrange(1, max(2, size // 4))
+    pause = rng.randrange(10, 61)
+    if kind == "drop":
+        return f"drop:{cut}"
+    if kind == "stall":
+        return f"stall:{pause}"
+    if kind == "stallbody":
+        return f"stallbody:{cut}:{pause}"
+    return kind
 
 
 class Handler(http.server.BaseHTTPRequestHandler):
@@ -130,12 +159,17 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if verb == "reset":
             with self.state.lock:
                 self.state.plans.clear()
+                self.state.chaos.clear()
                 self.state.log.clear()
             self.reply(200, "ok")
         elif verb == "plan":
             actions = [a for a in arg("actions", "").split(",") if a]
             with self.state.lock:
                 self.state.plans[arg("path")] = actions
+            self.reply(200, "ok")
+        elif verb == "chaos":
+            with self.state.lock:
+                self.state.chaos[arg("path")] = random.Random(int(arg("seed", "1")))
             self.reply(200, "ok")
         elif verb == "log":
             want = arg("path")

@@ -85,29 +85,44 @@ class DownloadToFile : public ::testing::Test {
   std::vector<std::string> pauses;
 };
 
-TEST_F(DownloadToFile, DroppedBodyResumesWithARangeAndEndsIdentical) {
-  const std::string path = "/dl/drop/setup.exe";
-  test::serve_file(path, 10 * MiB, 5);
-  test::plan(path, "drop:3145728");
-  const fs::path to = destination("setup.exe");
+TEST_F(DownloadToFile, DroppedOrStalledBodyResumesWithARangeAndEndsIdentical) {
+  // The body stops after 3 MiB: the server closes the connection, or it goes silent for 10 s,
+  // far longer than the receive timeout made short here (and shorter than WinHTTP's defaults,
+  // so a timeout that was not applied shows as a single request).
+  for (const bool stalls : {false, true}) {
+    const test::ScopedHttpTimeouts timeouts(stalls ? HttpTimeouts{2000, 2000, 2000, 2000}
+                                                   : HttpTimeouts{});
+    const std::string path = stalls ? "/dl/stall/setup.exe" : "/dl/drop/setup.exe";
+    SCOPED_TRACE(path);
+    pauses.clear();
+    test::serve_file(path, 10 * MiB, 5);
+    test::plan(path, stalls ? "stallbody:3145728:10000" : "drop:3145728");
+    const fs::path to = destination(stalls ? "stalled.exe" : "setup.exe");
 
-  const Status result = download(path, to, 10 * MiB);
-  ASSERT_TRUE(result.ok()) << result.reason();
-  EXPECT_EQ(ranges(path), (std::vector<std::string>{"", "bytes=3145728-"}));
-  EXPECT_TRUE(read_all(to) == read_all(served_file(path))) << "file differs from the served one";
-  EXPECT_EQ(fs::file_size(to), 10 * MiB);
-  // WinHTTP reports the early close either as an end of body or as a failed read.
-  ASSERT_EQ(pauses.size(), 1u);
-  EXPECT_TRUE(pauses[0] == "Connection dropped at 3 MB" + kDash + "resuming (attempt 2 of 4)..." ||
-              pauses[0] ==
-                  "Connection interrupted at 3 MB" + kDash + "retrying (attempt 2 of 4)...")
-      << pauses[0];
-  EXPECT_EQ(app_state().progress_permille.load(), 999u);
-  const StateSnapshot s = snapshot_state();
-  EXPECT_EQ(s.screen, Screen::Downloading);
-  EXPECT_EQ(s.status, "Downloading Quorvane 1.4.2...");
-  EXPECT_TRUE(s.detail.starts_with("10 / 10 MB")) << s.detail;
-  EXPECT_FALSE(s.show_full_installer_link);
+    const Status result = download(path, to, 10 * MiB);
+    ASSERT_TRUE(result.ok()) << result.reason();
+    EXPECT_EQ(ranges(path), (std::vector<std::string>{"", "bytes=3145728-"}));
+    EXPECT_TRUE(read_all(to) == read_all(served_file(path))) << "file differs from the served one";
+    EXPECT_EQ(fs::file_size(to), 10 * MiB);
+    const std::string interrupted =
+        "Connection interrupted at 3 MB" + kDash + "retrying (attempt 2 of 4)...";
+    ASSERT_EQ(pauses.size(), 1u);
+    if (stalls) {
+      EXPECT_EQ(pauses[0], interrupted);  // the timed-out read failed
+    } else {
+      // WinHTTP reports the early close either as an end of body or as a failed read.
+      EXPECT_TRUE(pauses[0] ==
+                      "Connection dropped at 3 MB" + kDash + "resuming (attempt 2 of 4)..." ||
+                  pauses[0] == interrupted)
+          << pauses[0];
+    }
+    EXPECT_EQ(app_state().progress_permille.load(), 999u);
+    const StateSnapshot s = snapshot_state();
+    EXPECT_EQ(s.screen, Screen::Downloading);
+    EXPECT_EQ(s.status, "Downloading Quorvane 1.4.2...");
+    EXPECT_TRUE(s.detail.starts_with("10 / 10 MB")) << s.detail;
+    EXPECT_FALSE(s.show_full_installer_link);
+  }
 }
 
 TEST_F(DownloadToFile, ServerIgnoringRangesEndsWithNoResumeSupport) {

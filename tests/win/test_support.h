@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/win.h"
+#include "net/http_win.h"
 
 namespace qv::test {
 
@@ -29,6 +30,21 @@ struct LoggedRequest {
   std::string user_agent;
 };
 std::vector<LoggedRequest> request_log(std::string_view path);
+
+// Other WinHTTP timeouts for the requests opened within the scope (the test build's seam), so
+// that a silent server is given up on quickly.
+class ScopedHttpTimeouts {
+ public:
+  explicit ScopedHttpTimeouts(HttpTimeouts timeouts) : old_(test_http_timeouts) {
+    test_http_timeouts = timeouts;
+  }
+  ~ScopedHttpTimeouts() { test_http_timeouts = old_; }
+  ScopedHttpTimeouts(const ScopedHttpTimeouts&) = delete;
+  ScopedHttpTimeouts& operator=(const ScopedHttpTimeouts&) = delete;
+
+ private:
+  HttpTimeouts old_;
+};
 
 // A hidden top-level window of our own class, registered as AppState's main_window while alive.
 class MessageWindow {
