@@ -21,6 +21,7 @@ Actions, used one per request in order, then "ok" for ever after:
   norange       ignore a Range header: answer 200 with the whole file
   stall:MS      wait MS milliseconds, then serve normally
   stallbody:N:MS  send N bytes of the body, wait MS milliseconds, then the rest
+  slow:BPS      send the body at about BPS bytes a second (the demo's visible download)
 
 Start: release_server.py --root DIR [--port 0] [--port-file FILE]. With port 0 a free port is
 chosen; it is printed as "port N" on the first line of output and written to --port-file.
@@ -205,6 +206,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
         limit = length
         pause_at, pause_ms = None, 0
+        rate = int(argument) if name == "slow" else 0
+        began = time.monotonic()
         if name == "drop":
             limit = min(length, int(argument))
         elif name == "stallbody":
@@ -224,6 +227,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
                         break
                     self.wfile.write(data)
                     sent += len(data)
+                    if rate:
+                        self.wfile.flush()
+                        time.sleep(max(0.0, began + sent / rate - time.monotonic()))
                     if pause_at is not None and sent == pause_at:
                         self.wfile.flush()
                         time.sleep(pause_ms / 1000.0)
