@@ -56,7 +56,7 @@ def run(exe, args, env=None):
     return first_seconds, fields
 
 
-def rounds(count, first, second):
+def rounds(count, first, second, show="%.3f".__mod__):
     """count alternating rounds of the two callables after one unmeasured call of each."""
     first()
     second()
@@ -68,7 +68,7 @@ def rounds(count, first, second):
         else:
             b.append(second())
             a.append(first())
-        print("  round %d: ours %.3f, peer %.3f" % (i + 1, a[-1], b[-1]), flush=True)
+        print("  round %d: ours %s, peer %s" % (i + 1, show(a[-1]), show(b[-1])), flush=True)
     return a, b
 
 
@@ -197,7 +197,9 @@ def memory(args):
         peer = lambda: run(args.window_peer, ["idle"])[1]
         print("working sets of a whole run (%d MiB release) and of the minimal window, %d rounds "
               "(MiB):" % (args.mib, args.rounds))
-        return rounds(args.rounds, ours, peer)
+        peak = lambda f: "peak %.1f" % mib(f.get("finished.peak_working_set",
+                                                   f.get("settled.peak_working_set")))
+        return rounds(args.rounds, ours, peer, peak)
     a, b = with_release(args, body)
     figures = [
         ("installer peak (whole run)", [mib(f["finished.peak_working_set"]) for f in a]),
