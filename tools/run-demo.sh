@@ -4,7 +4,7 @@
 #
 # With a DISPLAY, the installer opens there and you click Install yourself. Without one, it runs on
 # a private Xvfb display, this script clicks Install, waits for the install and the launch of the
-# product, and keeps screenshots of the way in build/win/demo/.
+# product, and keeps a screenshot of every screen on the way in build/win/demo/screens/.
 set -eu
 win=$(cd "$1" && pwd)
 repo=$(cd "$(dirname "$0")/.." && pwd)
@@ -14,11 +14,16 @@ release="$demo/release"
 version="1.0.0"
 setup_name="Quorvane Setup $version.exe"
 
-rm -rf "$release" "$demo"/*.png
+shots="$demo/screens"
+rm -rf "$release" "$shots" "$demo/port"
 mkdir -p "$release"
 
 # The demo release: the setup program and its feed.
 cp "$win/demo_setup.exe" "$release/$setup_name"
+# Padded to 4 MiB (a program runs with data appended) and served at 1 MiB/s below, so the
+# download takes a few seconds and its bar moves: Wine's WinHTTP returns a read only once its
+# whole 256 KiB buffer is filled.
+truncate -s 4M "$release/$setup_name"
 size=$(stat -c %s "$release/$setup_name")
 python3 "$repo/tools/publish-release" "$release/$setup_name" "$version" >/dev/null
 
@@ -38,7 +43,10 @@ while [ ! -s "$demo/port" ]; do
   sleep 0.1
 done
 feed="http://127.0.0.1:$(cat "$demo/port")/"
-echo "serving the demo release at $feed (version $version, $size bytes)"
+# Plans are keyed by the path as requested, in which the client writes a space as %20.
+curl -fsSG --data-urlencode "path=/$(echo "$setup_name" | sed 's/ /%20/g')" \
+  --data-urlencode "actions=slow:1048576" "${feed}_control/plan" >/dev/null
+echo "serving the demo release at $feed (version $version, $size bytes, at 1 MiB/s)"
 
 if [ -n "$interactive" ]; then
   export WINEDEBUG=-all WINEPREFIX="$state/prefix"
@@ -50,4 +58,6 @@ fi
 sh "$repo/tools/wine-env.sh" start "$state"
 sh "$repo/tools/wine-env.sh" run "$state" \
   python3 "$repo/tools/demo/drive_demo.py" --exe "$win/QuorvaneInstaller.exe" --feed "$feed" \
-  --shots "$demo"
+  --shots "$shots"
+echo "screenshots of every screen, in $shots:"
+ls -l "$shots"

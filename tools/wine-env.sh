@@ -32,6 +32,20 @@ start_display() {
   echo ":$(tr -d '\n' <"$state/display.tmp")" >"$state/display"
 }
 
+# The window asks for "Segoe UI", which Wine does not have: it draws with Liberation Sans, whose
+# metrics are close, but that has no "✕" (U+2715) and would show a box. Naming the substitute
+# and linking DejaVu Sans to it, as Windows links fonts for missing glyphs, keeps every other
+# text exactly as it was and draws the close glyph as on Windows. Done once per prefix.
+link_fonts() {
+  [ -f "$state/fonts-linked" ] && return
+  wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes' \
+    /v 'Segoe UI' /t REG_SZ /d 'Liberation Sans' /f </dev/null >/dev/null 2>&1
+  wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
+    /v 'Liberation Sans' /t REG_MULTI_SZ /d 'DejaVuSans.ttf,DejaVu Sans' /f \
+    </dev/null >/dev/null 2>&1
+  touch "$state/fonts-linked"
+}
+
 case "$action" in
   start)
     start_display
@@ -41,8 +55,11 @@ case "$action" in
       wineboot -i </dev/null >/dev/null 2>&1 || true
       wineserver -w
       test -f "$WINEPREFIX/system.reg" || { echo "could not create $WINEPREFIX" >&2; exit 1; }
+      rm -f "$state/fonts-linked"
     fi
-    wineserver -p60 </dev/null >/dev/null 2>&1
+    # Fails when a server of this prefix runs already, which is as good.
+    wineserver -p60 </dev/null >/dev/null 2>&1 || true
+    link_fonts
     # Start Wine's long-lived helper processes (services, the desktop) now, detached from our
     # output: started later by a test, they would inherit its output pipe and keep the test
     # runner waiting until the Wine server exits.

@@ -42,6 +42,7 @@ struct GpBitmapData {
 
 constexpr INT kPixelFormat32bppARGB = 0x0026200A;
 constexpr UINT kImageLockModeRead = 1;
+constexpr UINT kImageLockModeUserInputBuf = 4;
 
 }  // namespace
 
@@ -101,14 +102,23 @@ struct GdiplusImageTraits {
 };
 using OwnedGdiplusImage = Owned<GdiplusImageTraits>;
 
-// Bits locked in a GDI+ bitmap, unlocked when the scope ends.
+// A GDI+ bitmap's pixels read, as 32-bit ARGB, straight into the caller's array of
+// width x height values (rows of 4 x width bytes, top row first); unlocked when the scope ends.
+// GDI+ converts into that array itself: no lock buffer of its own beside it, and no second copy,
+// which for the strip would be 24 MB each.
 class LockedBits {
  public:
-  LockedBits(const GdiplusApi& api, GpBitmap* bitmap, UINT width, UINT height)
+  LockedBits(const GdiplusApi& api, GpBitmap* bitmap, UINT width, UINT height,
+             std::uint32_t* target)
       : api_(api), bitmap_(bitmap) {
     const GpRect rect{0, 0, static_cast<INT>(width), static_cast<INT>(height)};
-    locked_ = api_.bitmap_lock_bits(bitmap_, &rect, kImageLockModeRead, kPixelFormat32bppARGB,
-                                    &data_) == kGpOk;
+    data_.Width = width;
+    data_.Height = height;
+    data_.Stride = static_cast<INT>(width * 4);
+    data_.PixelFormat = kPixelFormat32bppARGB;
+    data_.Scan0 = target;
+    locked_ = api_.bitmap_lock_bits(bitmap_, &rect, kImageLockModeRead | kImageLockModeUserInputBuf,
+                                    kPixelFormat32bppARGB, &data_) == kGpOk;
   }
   LockedBits(const LockedBits&) = delete;
   LockedBits& operator=(const LockedBits&) = delete;
@@ -197,23 +207,18 @@ std::optional<DecodedPicture> decode_embedded_picture(const GdiplusSession& gdip
     return std::nullopt;
   }
 
-  LockedBits locked(api, bitmap.get(), width, height);
-  if (!locked) return std::nullopt;
-  const GpBitmapData& data = locked.data();
-  const std::size_t row_bytes = std::size_t{width} * 4;
-  const std::int64_t stride = data.Stride;
-  if (data.Scan0 == nullptr || data.Width != width || data.Height != height ||
-      static_cast<std::uint64_t>(stride < 0 ? -stride : stride) < row_bytes) {
-    return std::nullopt;
-  }
   DecodedPicture picture{width, height, std::vector<std::uint32_t>(std::size_t{width} * height)};
-  const auto* scan0 = static_cast<const std::uint8_t*>(data.Scan0);
-  for (std::size_t row = 0; row < height; ++row) {
-    // The stride may exceed the row, and is negative for bottom-up memory.
-    const std::uint8_t* source = scan0 + static_cast<std::int64_t>(row) * stride;
-    std::memcpy(picture.pixels.data() + row * width, source, row_bytes);
+  {
+    // Rows land in the array as the lock converts them; unlocked before the array is handed on.
+    LockedBits locked(api, bitmap.get(), width, height, picture.pixels.data());
+    if (!locked) return std::nullopt;
+    const GpBitmapData& data = locked.data();
+    if (data.Scan0 != picture.pixels.data() || data.Width != width || data.Height != height ||
+        data.Stride != static_cast<INT>(width * 4)) {
+      return std::nullopt;
+    }
   }
-  return picture;  // unlock, dispose and release follow, in that order
+  return picture;  // dispose and release follow, in that order
 }
 
 namespace {

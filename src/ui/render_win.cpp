@@ -1,5 +1,7 @@
 #include "ui/render_win.h"
 
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -153,6 +155,53 @@ void draw_screen_texts(HDC dc, int dpi, const StateSnapshot& state) {
   if (state.screen != Screen::Failed) draw_progress_bar(dc, dpi, state.screen);
 }
 
+// What every paint of one size and DPI draws first, and identically: the stretched background,
+// the title with its rule, and the card. Stretching in HALFTONE alone costs Wine about 12 ms and
+// the moving bar repaints 25 times a second, which on a busy machine starves the install worker
+// of the processor; so this is drawn once per size into a layer that each paint copies. Nothing
+// in it changes between paints, and none of it lies under the logo square, whose backdrop each
+// paint captures from the copy. Window thread only; released when the thread ends.
+struct StaticLayer {
+  int width = 0;
+  int height = 0;
+  int dpi = 0;
+  HFONT title_font = nullptr;
+  // In this order, so the old bitmap is selected back before the DC and the bitmap go.
+  OwnedBitmap bitmap;
+  OwnedMemoryDc dc;
+  std::optional<SelectGuard> selection;
+};
+
+thread_local std::unique_ptr<StaticLayer> t_static_layer;
+
+// The layer for this size, drawn first if needed; nothing when GDI cannot make it.
+const StaticLayer* static_layer(HDC like, int width, int height, int dpi) {
+  const HFONT title_font = app_state().font_title.get();
+  if (const StaticLayer* layer = t_static_layer.get();
+      layer && layer->width == width && layer->height == height && layer->dpi == dpi &&
+      layer->title_font == title_font) {
+    return layer;
+  }
+  t_static_layer.reset();  // a layer of another size goes first, whatever comes next
+  auto layer = std::make_unique<StaticLayer>();
+  layer->bitmap.reset(CreateCompatibleBitmap(like, width, height));
+  layer->dc.reset(CreateCompatibleDC(like));
+  if (!layer->bitmap || !layer->dc) return nullptr;
+  layer->selection.emplace(layer->dc.get(), layer->bitmap.get());
+  if (!layer->selection->selected()) return nullptr;
+  const HDC dc = layer->dc.get();
+  draw_background(dc, width, height);
+  SetBkMode(dc, TRANSPARENT);
+  draw_title_and_rule(dc, dpi);
+  draw_card(dc, dpi);
+  layer->width = width;
+  layer->height = height;
+  layer->dpi = dpi;
+  layer->title_font = title_font;
+  t_static_layer = std::move(layer);
+  return t_static_layer.get();
+}
+
 }  // namespace
 
 void draw_background(HDC dc, int width, int height) {
@@ -170,7 +219,12 @@ void render_client(HDC dc, int width, int height) {
   const Box logo = logo_box(dpi);
   const AnimationFrames* frames = s.frames.load(std::memory_order_acquire);
 
-  draw_background(dc, width, height);
+  const StaticLayer* layer = static_layer(dc, width, height, dpi);
+  if (layer) {
+    BitBlt(dc, 0, 0, width, height, layer->dc.get(), 0, 0, SRCCOPY);
+  } else {
+    draw_background(dc, width, height);
+  }
   if (frames) capture_backdrop(logo.width(), *frames, dc, logo.left, logo.top);
   SetBkMode(dc, TRANSPARENT);
   const StateSnapshot state = snapshot_state();
@@ -185,8 +239,10 @@ void render_client(HDC dc, int width, int height) {
                DI_NORMAL);
   }
 
-  draw_title_and_rule(dc, dpi);
-  draw_card(dc, dpi);
+  if (!layer) {
+    draw_title_and_rule(dc, dpi);
+    draw_card(dc, dpi);
+  }
   if (shows_close_glyph(state.screen)) {
     const SelectGuard font(dc, s.font_body.get());
     SetTextColor(dc, colorref(COLOR_MUTED));

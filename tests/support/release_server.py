@@ -27,6 +27,7 @@ Actions, used one per request in order, then "ok" for ever after:
   portal        answer 200 with a captive portal's sign-in page instead of the file, as a hotel
                 network does for every request until the user signs in
   portal:N      the same page, padded with spaces to exactly N bytes (at least the page's length)
+  slow:BPS      send the body at about BPS bytes a second (the demo's visible download)
 
 CHAOS draws, by weight: ok, drop:N, status:500, 416, norange, stall:MS and stallbody:N:MS, with
 N below a quarter of the file's size and MS from 10 to 60 (brief: shorter than any receive timeout). The same
@@ -254,6 +255,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
         limit = length
         pause_at, pause_ms = None, 0
+        rate = int(argument) if name == "slow" else 0
+        began = time.monotonic()
         if name == "drop":
             limit = min(length, int(argument))
         elif name == "stallbody":
@@ -273,6 +276,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
                         break
                     self.wfile.write(data)
                     sent += len(data)
+                    if rate:
+                        self.wfile.flush()
+                        time.sleep(max(0.0, began + sent / rate - time.monotonic()))
                     if pause_at is not None and sent == pause_at:
                         self.wfile.flush()
                         time.sleep(pause_ms / 1000.0)

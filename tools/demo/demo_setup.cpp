@@ -21,7 +21,12 @@ std::wstring own_path() {
   }
 }
 
+// A real setup program takes a while; so does this one, so that the demo shows the installing
+// screen long enough to be seen.
+constexpr DWORD kInstallPauseMs = 2500;
+
 int install(const std::wstring& folder) {
+  Sleep(kInstallPauseMs);
   const int created = SHCreateDirectoryExW(nullptr, folder.c_str(), nullptr);
   if (created != ERROR_SUCCESS && created != ERROR_ALREADY_EXISTS) return 2;
   const std::wstring product = folder + L"\\Quorvane.exe";

@@ -1,7 +1,16 @@
 #!/usr/bin/env python3
 """Drives the demo install on a display nobody watches: starts the installer, clicks Install,
-waits for the product's launch and keeps screenshots. Run by tools/run-demo.sh inside
-tools/wine-env.sh (WINEPREFIX and DISPLAY set)."""
+keeps a screenshot of every screen it passes and waits for the product's launch. Run by
+tools/run-demo.sh inside tools/wine-env.sh (WINEPREFIX and DISPLAY set).
+
+The screenshots, each of the installer's window (the last one of the whole display):
+  1-choose-location.png   the folder field, with the version note from the feed
+  2-downloading.png       the download under way: a partly filled bar, speed and time left
+  3-installing.png        the setup program running: the moving bar, no close glyph
+  4-done.png              "Launch Quorvane", before the automatic launch
+  5-product-running.png   the installed product's window
+Each screen is recognised by a few pixels of the window, as it is drawn at its DPI.
+"""
 
 import argparse
 import glob
@@ -11,26 +20,86 @@ import sys
 import time
 
 TITLE = "^Quorvane Setup$"
+ACCENT = (99, 102, 241)
+MARQUEE = (83, 227, 242)
+MUTED = (156, 173, 204)
 
 
-def wait(what, condition, timeout):
+def wait(what, condition, timeout, step=0.2):
     deadline = time.monotonic() + timeout
     while time.monotonic() < deadline:
         value = condition()
         if value:
             return value
-        time.sleep(0.2)
+        time.sleep(step)
     sys.exit("timed out waiting for " + what)
 
 
-def windows():
-    return subprocess.run(["xdotool", "search", "--onlyvisible", "--name", TITLE],
+def windows(title):
+    return subprocess.run(["xdotool", "search", "--onlyvisible", "--name", title],
                           capture_output=True, text=True).stdout.split()
 
 
-def shot(path):
-    subprocess.run(["import", "-silent", "-window", "root", path], check=True)
-    print("screenshot:", path)
+class Screen:
+    """One screenshot of the display, read from a binary PPM."""
+
+    def __init__(self, path):
+        subprocess.run(["import", "-silent", "-window", "root", "-depth", "8", "ppm:" + path],
+                       check=True)
+        with open(path, "rb") as f:
+            data = f.read()
+        fields, at = [], 0
+        while len(fields) < 4:  # magic, width, height, maximum
+            while data[at:at + 1].isspace():
+                at += 1
+            end = at
+            while not data[end:end + 1].isspace():
+                end += 1
+            fields.append(data[at:end])
+            at = end
+        self.width = int(fields[1])
+        self.pixels = data[at + 1:]
+        self.path = path
+
+    def at(self, x, y):
+        i = (y * self.width + x) * 3
+        return tuple(self.pixels[i:i + 3])
+
+    def count(self, box, colour):
+        left, top, right, bottom = box
+        return sum(1 for y in range(top, bottom) for x in range(left, right)
+                   if self.at(x, y) == colour)
+
+    def save(self, png, crop=None):
+        command = ["convert", self.path]
+        if crop:
+            command += ["-crop", "%dx%d+%d+%d" % crop, "+repage"]
+        subprocess.run(command + [png], check=True)
+        print("screenshot:", png)
+
+
+class Window:
+    """The installer's window at its DPI: design pixels to display pixels."""
+
+    def __init__(self, wid):
+        out = subprocess.run(["xdotool", "getwindowgeometry", "--shell", wid], check=True,
+                             capture_output=True, text=True).stdout
+        g = dict(line.split("=", 1) for line in out.split())
+        self.x, self.y = int(g["X"]), int(g["Y"])
+        self.width, self.height = int(g["WIDTH"]), int(g["HEIGHT"])
+        self.dpi = self.width * 96 // 520
+
+    def s(self, v):
+        return v * self.dpi // 96
+
+    def point(self, x, y):
+        return self.x + self.s(x), self.y + self.s(y)
+
+    def box(self, left, top, right, bottom):
+        return self.point(left, top) + self.point(right, bottom)
+
+    def rect(self):
+        return self.width, self.height, self.x, self.y
 
 
 def main():
@@ -39,6 +108,8 @@ def main():
     parser.add_argument("--feed", required=True)
     parser.add_argument("--shots", required=True)
     args = parser.parse_args()
+    os.makedirs(args.shots, exist_ok=True)
+    tmp = os.path.join(args.shots, "current.ppm")
 
     product_glob = os.path.join(os.environ["WINEPREFIX"], "drive_c", "users", "*", "AppData",
                                 "Local", "Programs", "Quorvane")
@@ -48,30 +119,50 @@ def main():
     installer = subprocess.Popen(["wine", args.exe], env=dict(os.environ,
                                  ZEL_BOOTSTRAP_FEED_URL=args.feed),
                                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    window = wait("the installer window", windows, 60)[0]
-    geometry = subprocess.run(["xdotool", "getwindowgeometry", "--shell", window],
-                              capture_output=True, text=True, check=True).stdout
-    g = dict(line.split("=", 1) for line in geometry.split())
-    x, y, width = int(g["X"]), int(g["Y"]), int(g["WIDTH"])
-    dpi = width * 96 // 520
-    print("installer window at %s,%s (%d DPI)" % (x, y, dpi))
-    time.sleep(1.5)  # let the version note arrive, for the picture only
-    shot(os.path.join(args.shots, "1-choose-location.png"))
+    w = Window(wait("the installer window", lambda: windows(TITLE), 60)[0])
+    print("installer window at %d,%d (%d DPI)" % (w.x, w.y, w.dpi))
+    track = w.box(50, 314, 470, 324)
+    close_box = w.box(484, 8, 512, 36)
 
-    # The Install button's centre, in design pixels (358 + 112 / 2, 210 + 34 / 2).
-    subprocess.run(["xdotool", "mousemove", "--sync", str(x + 414 * dpi // 96),
-                    str(y + 227 * dpi // 96), "click", "1"], check=True)
+    def shot_when(what, test, timeout=60):
+        """The first screenshot that passes the test, polled every 0.1 s."""
+        return wait(what, lambda: (lambda screen: screen if test(screen) else None)(Screen(tmp)),
+                    timeout, 0.1)
+
+    # The version note under the field comes from the feed's pre-check.
+    shot_when("the version note", lambda s: s.count(w.box(50, 326, 300, 340), MUTED) > 5).save(
+        os.path.join(args.shots, "1-choose-location.png"), w.rect())
+
+    x, y = w.point(358 + 112 // 2, 210 + 34 // 2)  # the Install button's centre
+    subprocess.run(["xdotool", "mousemove", "--sync", str(x), str(y), "click", "1"], check=True)
     print("clicked Install")
+
+    # A real bar once data arrives: the accent fill across part of the track's middle row, taken
+    # past a third of the way, when the speed and the time left are shown too.
+    middle = (track[0], track[1] + w.s(5), track[2], track[1] + w.s(5) + 1)
+    full = track[2] - track[0] - w.s(10)
+    shot_when("the download's progress",
+              lambda s: full // 3 < s.count(middle, ACCENT) < full).save(
+        os.path.join(args.shots, "2-downloading.png"), w.rect())
+
+    # Installing: the moving segment, and no close glyph while the setup program runs.
+    shot_when("the installing screen",
+              lambda s: s.count(track, MARQUEE) > 0 and s.count(close_box, MUTED) == 0).save(
+        os.path.join(args.shots, "3-installing.png"), w.rect())
+
+    # Done: the "Launch Quorvane" button, shown until the automatic launch 2.8 s later.
+    shot_when("the done screen", lambda s: s.at(*w.point(55, 285)) == ACCENT and
+              s.at(*w.point(232, 316)) == ACCENT).save(
+        os.path.join(args.shots, "4-done.png"), w.rect())
+
     code = installer.wait(timeout=300)
     print("installer exited with code", code)
-
     launched = wait("the product's launch",
                     lambda: glob.glob(os.path.join(product_glob, "launched.txt")), 60)
     folder = os.path.dirname(launched[0])
-    wait("the product's window", lambda: subprocess.run(
-        ["xdotool", "search", "--onlyvisible", "--name", "^Quorvane$"],
-        capture_output=True, text=True).stdout.split(), 30)
-    shot(os.path.join(args.shots, "2-product-running.png"))
+    wait("the product's window", lambda: windows("^Quorvane$"), 30)
+    Screen(tmp).save(os.path.join(args.shots, "5-product-running.png"))
+    os.remove(tmp)
     print("installed:", os.path.join(folder, "Quorvane.exe"))
     print("the product was launched by the installer: the demo install worked")
     return 0 if code == 0 else 1
