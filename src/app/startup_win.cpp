@@ -6,7 +6,6 @@
 
 #include "app/app_state_win.h"
 #include "app/resource.h"
-#include "app/system_library_win.h"
 #include "app/text_win.h"
 #include "app/thread_win.h"
 #include "install/location_win.h"
@@ -76,7 +75,6 @@ int run_installer(HINSTANCE instance, InstallWorker worker) {
   // First of all: any DLL loaded from now on, by us or by the system on our behalf, comes from the
   // system folder, never from the folder the installer was started from.
   SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
-  load_system_libraries();
 
   // Marks this copy as running for as long as the process lives. The error is read before
   // anything else can change it.

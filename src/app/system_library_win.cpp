@@ -6,6 +6,10 @@ namespace qv {
 namespace {
 
 std::optional<WinHttpFunctions> load_winhttp() {
+  // WinHTTP's TLS code may load bcrypt by name through a system DLL that ignores the restricted
+  // search order (Wine's crypt32 does). With the system copy already in the process, that load
+  // finds it there instead of searching the program's folder.
+  (void)bcrypt_functions();
   const HMODULE module = load_system_library(L"winhttp.dll");
   WinHttpFunctions f;
   const bool ok = module && resolve(module, "WinHttpOpen", f.open) &&
@@ -64,12 +68,6 @@ const BCryptFunctions* bcrypt_functions() {
 AlphaBlendFunction alpha_blend_function() {
   static const AlphaBlendFunction function = load_alpha_blend();
   return function;
-}
-
-void load_system_libraries() {
-  winhttp_functions();
-  bcrypt_functions();
-  alpha_blend_function();
 }
 
 }  // namespace qv

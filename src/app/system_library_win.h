@@ -26,7 +26,8 @@ bool resolve(HMODULE module, const char* name, Function& function) {
 }
 
 // Each table below is resolved once, on first use, from any thread; it is null when its DLL or
-// any of its functions is missing, and then every later call returns null too.
+// any of its functions is missing, and then every later call returns null too. The WinHTTP table
+// loads bcrypt first, since WinHTTP's TLS code pulls it in by name.
 
 struct WinHttpFunctions {
   decltype(&::WinHttpOpen) open = nullptr;
@@ -53,11 +54,5 @@ const BCryptFunctions* bcrypt_functions();  // bcrypt.dll
 
 using AlphaBlendFunction = decltype(&::AlphaBlend);
 AlphaBlendFunction alpha_blend_function();  // msimg32.dll
-
-// Loads every table above now. Once a DLL is in the process, a later load of the same name finds
-// it there instead of searching, so the entry calls this first of all: a load that someone else's
-// code makes by name (a system DLL's own dependency under Wine, which ignores the search order
-// restricted at start-up for those; a shell extension) then gets the system copy too.
-void load_system_libraries();
 
 }  // namespace qv
