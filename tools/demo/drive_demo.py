@@ -19,6 +19,11 @@ import subprocess
 import sys
 import time
 
+# The end-to-end test's screenshot reader, so both read pixels the same way.
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tests",
+                                "e2e"))
+from window_e2e import Shot  # noqa: E402
+
 TITLE = "^Quorvane Setup$"
 ACCENT = (99, 102, 241)
 MARQUEE = (83, 227, 242)
@@ -40,35 +45,11 @@ def windows(title):
                           capture_output=True, text=True).stdout.split()
 
 
-class Screen:
-    """One screenshot of the display, read from a binary PPM."""
-
-    def __init__(self, path):
-        subprocess.run(["import", "-silent", "-window", "root", "-depth", "8", "ppm:" + path],
-                       check=True)
-        with open(path, "rb") as f:
-            data = f.read()
-        fields, at = [], 0
-        while len(fields) < 4:  # magic, width, height, maximum
-            while data[at:at + 1].isspace():
-                at += 1
-            end = at
-            while not data[end:end + 1].isspace():
-                end += 1
-            fields.append(data[at:end])
-            at = end
-        self.width = int(fields[1])
-        self.pixels = data[at + 1:]
-        self.path = path
-
-    def at(self, x, y):
-        i = (y * self.width + x) * 3
-        return tuple(self.pixels[i:i + 3])
+class Screen(Shot):
+    """One screenshot of the display, as the end-to-end test reads them, kept as PNG files."""
 
     def count(self, box, colour):
-        left, top, right, bottom = box
-        return sum(1 for y in range(top, bottom) for x in range(left, right)
-                   if self.at(x, y) == colour)
+        return super().count(*box, colour)
 
     def save(self, png, crop=None):
         command = ["convert", self.path]
