@@ -1,11 +1,10 @@
 #include "app/startup_win.h"
 
-#include <objbase.h>
-
 #include <string>
 
 #include "app/app_state_win.h"
 #include "app/resource.h"
+#include "app/system_library_win.h"
 #include "app/text_win.h"
 #include "app/thread_win.h"
 #include "install/location_win.h"
@@ -89,8 +88,6 @@ int run_installer(HINSTANCE instance, InstallWorker worker) {
   if (!SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2)) {
     SetProcessDPIAware();
   }
-  (void)CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-
   static MainWindow window(std::move(worker));
   const HWND main = open_main_window(instance, window);
   // Without a window the loop would wait for ever on an invisible process.
@@ -105,7 +102,7 @@ int run_installer(HINSTANCE instance, InstallWorker worker) {
     TranslateMessage(&msg);
     DispatchMessageW(&msg);
   }
-  CoUninitialize();
+  end_window_thread_com();
   return 0;
 }
 

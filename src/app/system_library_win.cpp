@@ -46,6 +46,29 @@ AlphaBlendFunction load_alpha_blend() {
   return f;
 }
 
+std::optional<ShellFunctions> load_shell() {
+  const HMODULE module = load_system_library(L"shell32.dll");
+  ShellFunctions f;
+  const bool ok = module && resolve(module, "ShellExecuteW", f.shell_execute) &&
+                  resolve(module, "SHBrowseForFolderW", f.browse_for_folder) &&
+                  resolve(module, "SHGetPathFromIDListEx", f.path_from_id_list);
+  if (!ok) return std::nullopt;
+  return f;
+}
+
+std::optional<ComFunctions> load_com() {
+  const HMODULE module = load_system_library(L"ole32.dll");
+  ComFunctions f;
+  const bool ok = module && resolve(module, "CoInitializeEx", f.initialize) &&
+                  resolve(module, "CoUninitialize", f.uninitialize) &&
+                  resolve(module, "CoTaskMemFree", f.task_mem_free);
+  if (!ok) return std::nullopt;
+  return f;
+}
+
+// Whether start_window_thread_com() succeeded, so that the end is paired with it.
+bool g_window_thread_com = false;
+
 }  // namespace
 
 HMODULE load_system_library(const wchar_t* name) {
@@ -68,6 +91,30 @@ const BCryptFunctions* bcrypt_functions() {
 AlphaBlendFunction alpha_blend_function() {
   static const AlphaBlendFunction function = load_alpha_blend();
   return function;
+}
+
+const ShellFunctions* shell_functions() {
+  static const std::optional<ShellFunctions> table = load_shell();
+  return table ? &*table : nullptr;
+}
+
+const ComFunctions* com_functions() {
+  static const std::optional<ComFunctions> table = load_com();
+  return table ? &*table : nullptr;
+}
+
+bool start_window_thread_com() {
+  if (g_window_thread_com) return true;
+  const ComFunctions* com = com_functions();
+  // S_FALSE means already started on this thread: it still needs its own end.
+  g_window_thread_com = com && SUCCEEDED(com->initialize(nullptr, COINIT_APARTMENTTHREADED));
+  return g_window_thread_com;
+}
+
+void end_window_thread_com() {
+  if (!g_window_thread_com) return;
+  com_functions()->uninitialize();
+  g_window_thread_com = false;
 }
 
 }  // namespace qv

@@ -9,6 +9,9 @@
 #include "app/win.h"
 // Order matters: these need <windows.h> first.
 #include <bcrypt.h>
+#include <objbase.h>
+#include <shellapi.h>
+#include <shlobj.h>
 #include <winhttp.h>
 
 namespace qv {
@@ -54,5 +57,26 @@ const BCryptFunctions* bcrypt_functions();  // bcrypt.dll
 
 using AlphaBlendFunction = decltype(&::AlphaBlend);
 AlphaBlendFunction alpha_blend_function();  // msimg32.dll
+
+// The shell and COM are used only on a click (the folder picker, opening a page or the product),
+// so they are not imported either: their load and start-up stay off the way to the first frame.
+struct ShellFunctions {
+  decltype(&::ShellExecuteW) shell_execute = nullptr;
+  decltype(&::SHBrowseForFolderW) browse_for_folder = nullptr;
+  decltype(&::SHGetPathFromIDListEx) path_from_id_list = nullptr;
+};
+const ShellFunctions* shell_functions();  // shell32.dll
+
+struct ComFunctions {
+  decltype(&::CoInitializeEx) initialize = nullptr;
+  decltype(&::CoUninitialize) uninitialize = nullptr;
+  decltype(&::CoTaskMemFree) task_mem_free = nullptr;
+};
+const ComFunctions* com_functions();  // ole32.dll
+
+// COM for the window thread, which the shell's dialogs and verbs need: started on the first call,
+// ended by end_window_thread_com(). Both only on the window thread.
+bool start_window_thread_com();
+void end_window_thread_com();
 
 }  // namespace qv

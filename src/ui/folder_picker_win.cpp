@@ -5,6 +5,7 @@
 #include <array>
 
 #include "app/app_state_win.h"
+#include "app/system_library_win.h"
 #include "app/text_win.h"
 #include "ui/folder_rules.h"
 
@@ -33,6 +34,12 @@ std::string read_field_text(HWND control) {
 void browse_for_folder() {
   if (current_screen() != Screen::ChooseLocation) return;
   const AppState& s = app_state();
+  const ShellFunctions* shell = shell_functions();
+  if (!shell || !start_window_thread_com()) {
+    // Without the shell's dialog the folder is still typed into the field.
+    MessageBeep(MB_ICONWARNING);
+    return;
+  }
 
   const std::wstring start = widen(initial_browse_folder(read_field_text(s.location_edit)));
   const std::wstring title = widen(kPickerTitle);
@@ -48,13 +55,13 @@ void browse_for_folder() {
   info.lParam = reinterpret_cast<LPARAM>(start.c_str());
   info.iImage = 0;
 
-  PIDLIST_ABSOLUTE item = SHBrowseForFolderW(&info);
+  PIDLIST_ABSOLUTE item = shell->browse_for_folder(&info);
   if (!item) return;  // cancelled
 
   std::array<wchar_t, 4096> path{};
   const BOOL found =
-      SHGetPathFromIDListEx(item, path.data(), static_cast<DWORD>(path.size()), GPFIDL_DEFAULT);
-  CoTaskMemFree(item);
+      shell->path_from_id_list(item, path.data(), static_cast<DWORD>(path.size()), GPFIDL_DEFAULT);
+  com_functions()->task_mem_free(item);
 
   if (!found) {
     const std::wstring text = widen(kNotAFolderText);

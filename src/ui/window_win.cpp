@@ -1,10 +1,9 @@
 #include "ui/window_win.h"
 
-#include <shellapi.h>
-
 #include <string>
 
 #include "app/app_state_win.h"
+#include "app/system_library_win.h"
 #include "app/text_win.h"
 #include "app/thread_win.h"
 #include "build_settings.h"
@@ -17,6 +16,13 @@
 
 namespace qv {
 namespace {
+
+// The shell's "open" verb on a page or program; nothing when the shell can't be had.
+void open_with_shell(std::string_view target) {
+  const ShellFunctions* shell = shell_functions();
+  if (!shell || !start_window_thread_com()) return;
+  shell->shell_execute(nullptr, L"open", widen(target).c_str(), nullptr, nullptr, SW_SHOW);
+}
 
 Point point_from(LPARAM lparam) {
   // Signed 16-bit halves: coordinates left of or above a monitor's origin are negative.
@@ -64,7 +70,7 @@ void show_location_controls(int how) {
 }
 
 void open_release_page() {
-  ShellExecuteW(nullptr, L"open", widen(kReleasePageUrl).c_str(), nullptr, nullptr, SW_SHOW);
+  open_with_shell(kReleasePageUrl);
 }
 
 }  // namespace
@@ -111,9 +117,7 @@ void launch_and_close() {
   if (s.launch_started) return;  // click and timer race: the product opens once
   s.launch_started = true;
   const std::string path = launch_path_copy();
-  if (!path.empty()) {
-    ShellExecuteW(nullptr, L"open", widen(path).c_str(), nullptr, nullptr, SW_SHOW);
-  }
+  if (!path.empty()) open_with_shell(path);
   DestroyWindow(s.main_window);
 }
 
