@@ -66,8 +66,16 @@ std::optional<ComFunctions> load_com() {
   return f;
 }
 
-// Whether start_window_thread_com() succeeded, so that the end is paired with it.
+// Whether COM was started on the window thread, so that its end is paired with it.
 bool g_window_thread_com = false;
+
+bool start_window_thread_com() {
+  if (g_window_thread_com) return true;
+  const ComFunctions* com = com_functions();
+  // S_FALSE means already started on this thread: it still needs its own end.
+  g_window_thread_com = com && SUCCEEDED(com->initialize(nullptr, COINIT_APARTMENTTHREADED));
+  return g_window_thread_com;
+}
 
 }  // namespace
 
@@ -103,12 +111,9 @@ const ComFunctions* com_functions() {
   return table ? &*table : nullptr;
 }
 
-bool start_window_thread_com() {
-  if (g_window_thread_com) return true;
-  const ComFunctions* com = com_functions();
-  // S_FALSE means already started on this thread: it still needs its own end.
-  g_window_thread_com = com && SUCCEEDED(com->initialize(nullptr, COINIT_APARTMENTTHREADED));
-  return g_window_thread_com;
+const ShellFunctions* window_thread_shell() {
+  const ShellFunctions* shell = shell_functions();
+  return shell && start_window_thread_com() ? shell : nullptr;
 }
 
 void end_window_thread_com() {

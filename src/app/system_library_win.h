@@ -74,9 +74,10 @@ struct ComFunctions {
 };
 const ComFunctions* com_functions();  // ole32.dll
 
-// COM for the window thread, which the shell's dialogs and verbs need: started on the first call,
-// ended by end_window_thread_com(). Both only on the window thread.
-bool start_window_thread_com();
+// The shell for the window thread, with the COM its dialogs and verbs need started there on the
+// first call; null when either can't be had. COM is ended by end_window_thread_com(). Both only on
+// the window thread.
+const ShellFunctions* window_thread_shell();
 void end_window_thread_com();
 
 }  // namespace qv

@@ -34,8 +34,8 @@ std::string read_field_text(HWND control) {
 void browse_for_folder() {
   if (current_screen() != Screen::ChooseLocation) return;
   const AppState& s = app_state();
-  const ShellFunctions* shell = shell_functions();
-  if (!shell || !start_window_thread_com()) {
+  const ShellFunctions* shell = window_thread_shell();
+  if (!shell) {
     // Without the shell's dialog the folder is still typed into the field.
     MessageBeep(MB_ICONWARNING);
     return;

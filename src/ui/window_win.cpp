@@ -19,9 +19,9 @@ namespace {
 
 // The shell's "open" verb on a page or program; nothing when the shell can't be had.
 void open_with_shell(std::string_view target) {
-  const ShellFunctions* shell = shell_functions();
-  if (!shell || !start_window_thread_com()) return;
-  shell->shell_execute(nullptr, L"open", widen(target).c_str(), nullptr, nullptr, SW_SHOW);
+  const ShellFunctions* shell = window_thread_shell();
+  if (shell)
+    shell->shell_execute(nullptr, L"open", widen(target).c_str(), nullptr, nullptr, SW_SHOW);
 }
 
 Point point_from(LPARAM lparam) {
