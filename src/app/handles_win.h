@@ -164,6 +164,13 @@ struct MemoryDcTraits {
   static void close(Handle h) noexcept { DeleteDC(h); }
 };
 
+// CreateActCtxW reports failure with INVALID_HANDLE_VALUE, not null.
+struct ActivationContextTraits {
+  using Handle = HANDLE;
+  static Handle invalid() noexcept { return INVALID_HANDLE_VALUE; }
+  static void close(Handle h) noexcept { ReleaseActCtx(h); }
+};
+
 // A COM interface pointer: one Release.
 template <class Interface>
 struct ComTraits {
@@ -183,6 +190,7 @@ using OwnedPen = Owned<GdiObjectTraits<HPEN>>;
 using OwnedRegion = Owned<GdiObjectTraits<HRGN>>;
 using OwnedBitmap = Owned<GdiObjectTraits<HBITMAP>>;
 using OwnedMemoryDc = Owned<MemoryDcTraits>;
+using OwnedActivationContext = Owned<ActivationContextTraits>;
 
 // A window's DC from GetDC, given back with ReleaseDC.
 class WindowDc {

@@ -8,3 +8,6 @@
 #define IDR_BACKGROUND 101
 #define IDR_ORB_STRIP 102
 #define IDR_ORB_MASK 103
+
+// The version 6 common controls, activated around the system UI only (common_controls_win.h).
+#define IDR_COMMON_CONTROLS_MANIFEST 104

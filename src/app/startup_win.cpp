@@ -3,6 +3,7 @@
 #include <string>
 
 #include "app/app_state_win.h"
+#include "app/common_controls_win.h"
 #include "app/resource.h"
 #include "app/system_library_win.h"
 #include "app/text_win.h"
@@ -81,6 +82,7 @@ int run_installer(HINSTANCE instance, InstallWorker worker) {
   const OwnedHandle running(CreateMutexW(nullptr, TRUE, mutex_name.c_str()));
   const DWORD mutex_error = GetLastError();
   if (running && mutex_error == ERROR_ALREADY_EXISTS) {
+    const CommonControlsScope themed;
     MessageBoxW(nullptr, widen(kAlreadyRunningText).c_str(), widen(kWindowTitle).c_str(),
                 MB_ICONINFORMATION);
     return 0;

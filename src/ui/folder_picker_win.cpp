@@ -5,6 +5,7 @@
 #include <array>
 
 #include "app/app_state_win.h"
+#include "app/common_controls_win.h"
 #include "app/system_library_win.h"
 #include "app/text_win.h"
 #include "ui/folder_rules.h"
@@ -55,6 +56,7 @@ void browse_for_folder() {
   info.lParam = reinterpret_cast<LPARAM>(start.c_str());
   info.iImage = 0;
 
+  const CommonControlsScope themed;
   PIDLIST_ABSOLUTE item = shell->browse_for_folder(&info);
   if (!item) return;  // cancelled
 

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "app/app_state_win.h"
+#include "app/common_controls_win.h"
 #include "app/resource.h"
 #include "app/text_win.h"
 #include "test_support.h"
@@ -311,6 +312,22 @@ TEST(EmbeddedResources, IconManifestAndVersionAreBuiltIn) {
   EXPECT_NE(manifest.find(">PerMonitorV2<"), std::string::npos);
   EXPECT_NE(manifest.find(">true/pm<"), std::string::npos);
   EXPECT_NE(manifest.find("{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"), std::string::npos);
+
+  // The window's own controls come from user32, so the first frame never waits for the common
+  // controls; the system UI gets their version 6 inside CommonControlsScope only.
+  const auto edit_is_redirected = [] {
+    ACTCTX_SECTION_KEYED_DATA found{};
+    found.cbSize = sizeof found;
+    return FindActCtxSectionStringW(0, nullptr, ACTIVATION_CONTEXT_SECTION_WINDOW_CLASS_REDIRECTION,
+                                    L"Edit", &found) != FALSE;
+  };
+  EXPECT_FALSE(edit_is_redirected());
+  {
+    const CommonControlsScope themed;
+    EXPECT_TRUE(themed.active());
+    EXPECT_TRUE(edit_is_redirected());
+  }
+  EXPECT_FALSE(edit_is_redirected());
 
   wchar_t path[MAX_PATH];
   ASSERT_GT(GetModuleFileNameW(nullptr, path, MAX_PATH), 0u);
