@@ -38,14 +38,24 @@ HWND open_main_window(HINSTANCE instance, MainWindow& window) {
   AppState& s = app_state();
   const HICON big_icon = load_icon(instance, 0, LR_DEFAULTSIZE);
   const HICON small_icon = load_icon(instance, 16, 0);
-  s.logo_icon = load_icon(instance, 256, 0);
-  MainWindow::register_class(instance, big_icon);
+  MainWindow::register_class(instance, big_icon, small_icon);
+  // While the window and its controls are made, another thread loads the still logo and draws the
+  // first frame's background and card, so the window shows that much sooner. The window opens on
+  // the primary screen, whose DPI is the system's; if it turns out otherwise, the first paint
+  // draws everything itself. Not started before the first icon has loaded: until then the process
+  // may still be joining its desktop, and a second thread's GDI call there can deadlock in Wine.
+  const UINT system_dpi = GetDpiForSystem();
+  const int expected_dpi = system_dpi != 0 ? static_cast<int>(system_dpi) : kDesignDpi;
+  const Placement expected_size = window_size(expected_dpi);
+  prepare_first_frame(expected_size.width, expected_size.height, expected_dpi,
+                      [instance, &s] { s.logo_icon = load_icon(instance, 256, 0); });
 
   const HWND main = window.create(instance);
-  if (!main) return nullptr;
+  if (!main) {
+    finish_first_frame();
+    return nullptr;
+  }
   s.main_window = main;
-  if (big_icon) SendMessageW(main, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big_icon));
-  if (small_icon) SendMessageW(main, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small_icon));
 
   const UINT dpi = GetDpiForWindow(main);
   s.dpi = dpi != 0 ? static_cast<int>(dpi) : kDesignDpi;
@@ -66,6 +76,11 @@ HWND open_main_window(HINSTANCE instance, MainWindow& window) {
   layout_location_controls();
   ShowWindow(main, SW_SHOW);
   UpdateWindow(main);
+  // The taskbar's and Alt+Tab's icons are not part of the first frame, and Wine takes about 5 ms to
+  // hand them over, so they follow it.
+  if (big_icon) SendMessageW(main, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big_icon));
+  if (small_icon) SendMessageW(main, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small_icon));
+  finish_first_frame();  // the logo is loaded even if nothing was painted
   SetFocus(s.action_button);
   s.animations_enabled = read_animations_enabled();
   return main;

@@ -4,8 +4,13 @@
 
 #include <functional>
 
+#include "app/handles_win.h"
+
 namespace qv {
 
 void start_detached_thread(std::function<void()> body);
+
+// A thread to be waited for: its handle, or null (and `body` never runs) when it cannot start.
+OwnedHandle start_thread(std::function<void()> body);
 
 }  // namespace qv

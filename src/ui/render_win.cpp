@@ -8,6 +8,7 @@
 #include "app/app_state_win.h"
 #include "app/system_library_win.h"
 #include "app/text_win.h"
+#include "app/thread_win.h"
 #include "ui/layout.h"
 #include "ui/pictures_win.h"
 #include "ui/screen_rules.h"
@@ -155,6 +156,48 @@ void draw_screen_texts(HDC dc, int dpi, const StateSnapshot& state) {
   if (state.screen != Screen::Failed) draw_progress_bar(dc, dpi, state.screen);
 }
 
+// What the first frame draws first, drawn ahead on another thread (prepare_first_frame): the
+// stretched background and the card, in a bitmap of the screen's format like the layer below.
+struct FrameBase {
+  int width = 0;
+  int height = 0;
+  int dpi = 0;
+  OwnedBitmap bitmap;
+};
+
+FrameBase draw_frame_base(int width, int height, int dpi) {
+  FrameBase base;
+  const WindowDc screen(nullptr);
+  if (!screen) return base;
+  base.bitmap.reset(CreateCompatibleBitmap(screen.get(), width, height));
+  const OwnedMemoryDc dc(CreateCompatibleDC(screen.get()));
+  if (!base.bitmap || !dc) return FrameBase{};
+  {
+    const SelectGuard selected(dc.get(), base.bitmap.get());
+    if (!selected.selected()) return FrameBase{};
+    draw_background(dc.get(), width, height);
+    draw_card(dc.get(), dpi);
+  }
+  base.width = width;
+  base.height = height;
+  base.dpi = dpi;
+  return base;
+}
+
+// The preparation under way, and what it made once it has been waited for. Window thread only;
+// the drawing thread writes `made` and nothing else, and is waited for before it is read.
+struct FramePreparation {
+  int width = 0;
+  int height = 0;
+  int dpi = 0;
+  std::function<void()> also;
+  FrameBase made;
+  OwnedHandle thread;
+};
+
+thread_local std::unique_ptr<FramePreparation> t_preparation;
+thread_local FrameBase t_prepared_base;
+
 // What every paint of one size and DPI draws first, and identically: the stretched background,
 // the title with its rule, and the card. Stretching in HALFTONE alone costs Wine about 12 ms and
 // the moving bar repaints 25 times a second, which on a busy machine starves the install worker
@@ -183,17 +226,23 @@ const StaticLayer* static_layer(HDC like, int width, int height, int dpi) {
     return layer;
   }
   t_static_layer.reset();  // a layer of another size goes first, whatever comes next
+  // The first frame's background and card may be drawn already; they do not overlap the title.
+  FrameBase base = std::move(t_prepared_base);
+  t_prepared_base = FrameBase{};
+  const bool prepared =
+      base.bitmap && base.width == width && base.height == height && base.dpi == dpi;
   auto layer = std::make_unique<StaticLayer>();
-  layer->bitmap.reset(CreateCompatibleBitmap(like, width, height));
+  layer->bitmap =
+      prepared ? std::move(base.bitmap) : OwnedBitmap(CreateCompatibleBitmap(like, width, height));
   layer->dc.reset(CreateCompatibleDC(like));
   if (!layer->bitmap || !layer->dc) return nullptr;
   layer->selection.emplace(layer->dc.get(), layer->bitmap.get());
   if (!layer->selection->selected()) return nullptr;
   const HDC dc = layer->dc.get();
-  draw_background(dc, width, height);
+  if (!prepared) draw_background(dc, width, height);
   SetBkMode(dc, TRANSPARENT);
   draw_title_and_rule(dc, dpi);
-  draw_card(dc, dpi);
+  if (!prepared) draw_card(dc, dpi);
   layer->width = width;
   layer->height = height;
   layer->dpi = dpi;
@@ -203,6 +252,32 @@ const StaticLayer* static_layer(HDC like, int width, int height, int dpi) {
 }
 
 }  // namespace
+
+void prepare_first_frame(int width, int height, int dpi, std::function<void()> also) {
+  finish_first_frame();
+  auto preparation = std::make_unique<FramePreparation>();
+  preparation->width = width;
+  preparation->height = height;
+  preparation->dpi = dpi;
+  preparation->also = std::move(also);
+  FramePreparation* const p = preparation.get();
+  preparation->thread = start_thread([p] {
+    p->also();
+    p->made = draw_frame_base(p->width, p->height, p->dpi);
+  });
+  if (!preparation->thread) {
+    preparation->also();
+    return;
+  }
+  t_preparation = std::move(preparation);
+}
+
+void finish_first_frame() {
+  if (!t_preparation) return;
+  WaitForSingleObject(t_preparation->thread.get(), INFINITE);
+  t_prepared_base = std::move(t_preparation->made);
+  t_preparation.reset();
+}
 
 void draw_background(HDC dc, int width, int height) {
   const auto picture = background_picture();
@@ -214,6 +289,7 @@ void draw_background(HDC dc, int width, int height) {
 }
 
 void render_client(HDC dc, int width, int height) {
+  finish_first_frame();  // the still logo and the first frame's background may be under way
   AppState& s = app_state();
   const int dpi = s.dpi;
   const Box logo = logo_box(dpi);

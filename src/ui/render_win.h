@@ -2,6 +2,8 @@
 // is composed off-screen and reaches the window in one copy, so nothing flickers.
 #pragma once
 
+#include <functional>
+
 #include "app/win.h"
 
 namespace qv {
@@ -15,6 +17,14 @@ void render_client(HDC dc, int width, int height);
 
 // The embedded background stretched over w x h (HALFTONE); nothing when it is unavailable.
 void draw_background(HDC dc, int width, int height);
+
+// Starts drawing, on a thread of its own, what the first paint of a w x h client at `dpi` draws
+// before anything else (the stretched background and the card), after running `also` there; the
+// window thread meanwhile makes its controls. The next paint, or finish_first_frame, waits for
+// it. When no thread can start, `also` runs at once and the paint draws everything itself.
+// Window thread only.
+void prepare_first_frame(int width, int height, int dpi, std::function<void()> also);
+void finish_first_frame();
 
 // WM_DRAWITEM: draws the action button (101) or Browse (103) and returns TRUE; any other control:
 // nothing, FALSE.

@@ -20,7 +20,7 @@ class MainWindow {
   MainWindow& operator=(const MainWindow&) = delete;
 
   // Registers "QuorvaneInstallerWindow" with this procedure; false when it cannot be.
-  static bool register_class(HINSTANCE instance, HICON icon);
+  static bool register_class(HINSTANCE instance, HICON icon, HICON small_icon);
 
   // Creates the borderless popup (design size, at 0, 0, not yet shown) bound to this object.
   HWND create(HINSTANCE instance);
