@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "app/app_state_win.h"
 #include "app/system_library_win.h"
@@ -187,9 +188,6 @@ FrameBase draw_frame_base(int width, int height, int dpi) {
 // The preparation under way, and what it made once it has been waited for. Window thread only;
 // the drawing thread writes `made` and nothing else, and is waited for before it is read.
 struct FramePreparation {
-  int width = 0;
-  int height = 0;
-  int dpi = 0;
   std::function<void()> also;
   FrameBase made;
   OwnedHandle thread;
@@ -227,8 +225,7 @@ const StaticLayer* static_layer(HDC like, int width, int height, int dpi) {
   }
   t_static_layer.reset();  // a layer of another size goes first, whatever comes next
   // The first frame's background and card may be drawn already; they do not overlap the title.
-  FrameBase base = std::move(t_prepared_base);
-  t_prepared_base = FrameBase{};
+  FrameBase base = std::exchange(t_prepared_base, FrameBase{});
   const bool prepared =
       base.bitmap && base.width == width && base.height == height && base.dpi == dpi;
   auto layer = std::make_unique<StaticLayer>();
@@ -256,14 +253,11 @@ const StaticLayer* static_layer(HDC like, int width, int height, int dpi) {
 void prepare_first_frame(int width, int height, int dpi, std::function<void()> also) {
   finish_first_frame();
   auto preparation = std::make_unique<FramePreparation>();
-  preparation->width = width;
-  preparation->height = height;
-  preparation->dpi = dpi;
   preparation->also = std::move(also);
   FramePreparation* const p = preparation.get();
-  preparation->thread = start_thread([p] {
+  preparation->thread = start_thread([p, width, height, dpi] {
     p->also();
-    p->made = draw_frame_base(p->width, p->height, p->dpi);
+    p->made = draw_frame_base(width, height, dpi);
   });
   if (!preparation->thread) {
     preparation->also();
