@@ -46,6 +46,21 @@ link_fonts() {
   touch "$state/fonts-linked"
 }
 
+# Windows hides keyboard focus cues until the first keyboard navigation unless the user asks to
+# always see them; Wine's new prefixes ask for them. Bit 0x20 of the first byte of
+# UserPreferencesMask is that setting: cleared once per prefix, as on a fresh Windows.
+windows_cue_default() {
+  [ -f "$state/cues-default" ] && return
+  mask=$(wine reg query 'HKCU\Control Panel\Desktop' /v UserPreferencesMask 2>/dev/null |
+    tr -d '\r' | awk '$1 == "UserPreferencesMask" { print $3 }')
+  if [ -n "$mask" ]; then
+    first=$(printf '%02X' $((0x$(echo "$mask" | cut -c1-2) & 0xDF)))
+    wine reg add 'HKCU\Control Panel\Desktop' /v UserPreferencesMask /t REG_BINARY \
+      /d "$first$(echo "$mask" | cut -c3-)" /f </dev/null >/dev/null 2>&1
+  fi
+  touch "$state/cues-default"
+}
+
 case "$action" in
   start)
     start_display
@@ -55,11 +70,12 @@ case "$action" in
       wineboot -i </dev/null >/dev/null 2>&1 || true
       wineserver -w
       test -f "$WINEPREFIX/system.reg" || { echo "could not create $WINEPREFIX" >&2; exit 1; }
-      rm -f "$state/fonts-linked"
+      rm -f "$state/fonts-linked" "$state/cues-default"
     fi
     # Fails when a server of this prefix runs already, which is as good.
     wineserver -p60 </dev/null >/dev/null 2>&1 || true
     link_fonts
+    windows_cue_default
     # Start Wine's long-lived helper processes (services, the desktop) now, detached from our
     # output: started later by a test, they would inherit its output pipe and keep the test
     # runner waiting until the Wine server exits.

@@ -74,6 +74,7 @@ HWND open_main_window(HINSTANCE instance, MainWindow& window) {
 
   create_fonts();
   layout_location_controls();
+  window.adopt_controls();
   ShowWindow(main, SW_SHOW);
   UpdateWindow(main);
   // The taskbar's and Alt+Tab's icons are not part of the first frame, and Wine takes about 5 ms to
@@ -115,6 +116,7 @@ int run_installer(HINSTANCE instance, InstallWorker worker) {
 
   MSG msg;
   while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+    window.before_dialog_message(msg);
     if (IsDialogMessageW(main, &msg)) continue;
     TranslateMessage(&msg);
     DispatchMessageW(&msg);

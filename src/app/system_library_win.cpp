@@ -66,16 +66,26 @@ std::optional<ComFunctions> load_com() {
   return f;
 }
 
+std::optional<OleaccFunctions> load_oleacc() {
+  const HMODULE module = load_system_library(L"oleacc.dll");
+  OleaccFunctions f;
+  const bool ok = module && resolve(module, "LresultFromObject", f.lresult_from_object) &&
+                  resolve(module, "CreateStdAccessibleObject", f.create_std_accessible_object);
+  if (!ok) return std::nullopt;
+  return f;
+}
+
+std::optional<OleautFunctions> load_oleaut() {
+  const HMODULE module = load_system_library(L"oleaut32.dll");
+  OleautFunctions f;
+  const bool ok = module && resolve(module, "SysAllocStringLen", f.alloc_string_len) &&
+                  resolve(module, "SysFreeString", f.free_string);
+  if (!ok) return std::nullopt;
+  return f;
+}
+
 // Whether COM was started on the window thread, so that its end is paired with it.
 bool g_window_thread_com = false;
-
-bool start_window_thread_com() {
-  if (g_window_thread_com) return true;
-  const ComFunctions* com = com_functions();
-  // S_FALSE means already started on this thread: it still needs its own end.
-  g_window_thread_com = com && SUCCEEDED(com->initialize(nullptr, COINIT_APARTMENTTHREADED));
-  return g_window_thread_com;
-}
 
 }  // namespace
 
@@ -109,6 +119,24 @@ const ShellFunctions* shell_functions() {
 const ComFunctions* com_functions() {
   static const std::optional<ComFunctions> table = load_com();
   return table ? &*table : nullptr;
+}
+
+const OleaccFunctions* oleacc_functions() {
+  static const std::optional<OleaccFunctions> table = load_oleacc();
+  return table ? &*table : nullptr;
+}
+
+const OleautFunctions* oleaut_functions() {
+  static const std::optional<OleautFunctions> table = load_oleaut();
+  return table ? &*table : nullptr;
+}
+
+bool start_window_thread_com() {
+  if (g_window_thread_com) return true;
+  const ComFunctions* com = com_functions();
+  // S_FALSE means already started on this thread: it still needs its own end.
+  g_window_thread_com = com && SUCCEEDED(com->initialize(nullptr, COINIT_APARTMENTTHREADED));
+  return g_window_thread_com;
 }
 
 const ShellFunctions* window_thread_shell() {

@@ -10,6 +10,8 @@
 // Order matters: these need <windows.h> first.
 #include <bcrypt.h>
 #include <objbase.h>
+#include <oleacc.h>
+#include <oleauto.h>
 #include <shellapi.h>
 #include <shlobj.h>
 #include <winhttp.h>
@@ -74,10 +76,26 @@ struct ComFunctions {
 };
 const ComFunctions* com_functions();  // ole32.dll
 
+// Screen readers: loaded only when one asks the window for its accessible object.
+struct OleaccFunctions {
+  decltype(&::LresultFromObject) lresult_from_object = nullptr;
+  decltype(&::CreateStdAccessibleObject) create_std_accessible_object = nullptr;
+};
+const OleaccFunctions* oleacc_functions();  // oleacc.dll
+
+// The strings those objects hand out.
+struct OleautFunctions {
+  decltype(&::SysAllocStringLen) alloc_string_len = nullptr;
+  decltype(&::SysFreeString) free_string = nullptr;
+};
+const OleautFunctions* oleaut_functions();  // oleaut32.dll
+
 // The shell for the window thread, with the COM its dialogs and verbs need started there on the
-// first call; null when either can't be had. COM is ended by end_window_thread_com(). Both only on
-// the window thread.
+// first call; null when either can't be had. COM is ended by end_window_thread_com(). All three
+// only on the window thread.
 const ShellFunctions* window_thread_shell();
+// COM started on the window thread (once), as handing an object to another process needs.
+bool start_window_thread_com();
 void end_window_thread_com();
 
 }  // namespace qv

@@ -30,6 +30,18 @@ Box button_region_box(DesignRect button, int dpi) {
           scale(button.height, dpi) + scale(1, dpi)};
 }
 
+Box button_focus_box(Box button, int dpi) {
+  const int inset = scale(kFocusInset, dpi);
+  return {button.left + inset, button.top + inset, button.right - inset, button.bottom - inset};
+}
+
+Box link_focus_box(int dpi, int text_width, int text_height) {
+  const Point text = scaled_point(kLinkPos, dpi);
+  const int dx = scale(4, dpi);
+  const int dy = scale(2, dpi);
+  return {text.x - dx, text.y - dy, text.x + text_width + dx, text.y + text_height + dy};
+}
+
 bool in_close_box(Point client, int dpi) {
   return scaled_box(kCloseBox, dpi).contains(client);
 }

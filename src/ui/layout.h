@@ -195,6 +195,22 @@ constexpr int card_pen_width(int dpi) {
 // A button's rounded window region, (0, 0) to (width + 1, height + 1), each term scaled.
 Box button_region_box(DesignRect button, int dpi);
 
+// ---- Keyboard focus cue ----
+
+// A ring inside a focused button, and an outline around the focused link's text.
+inline constexpr int kFocusInset = 3;
+inline constexpr int kFocusCorner = 6;
+
+constexpr int focus_pen_width(int dpi) {
+  return scale(2, dpi) > 1 ? scale(2, dpi) : 1;
+}
+
+// `button` is the button's own rectangle, in its device pixels.
+Box button_focus_box(Box button, int dpi);
+
+// Around the link text whose extent is `text_width` x `text_height` device pixels.
+Box link_focus_box(int dpi, int text_width, int text_height);
+
 // ---- Hit testing, in client coordinates ----
 
 bool in_close_box(Point client, int dpi);

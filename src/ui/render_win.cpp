@@ -104,7 +104,27 @@ void draw_progress_bar(HDC dc, int dpi, Screen screen) {
   SelectClipRgn(dc, nullptr);
 }
 
-void draw_screen_texts(HDC dc, int dpi, const StateSnapshot& state) {
+// The keyboard focus cue: an outline in `colour`, drawn inside `box` (device pixels).
+void draw_focus_outline(HDC dc, Box box, Rgb colour, int width, int corner) {
+  const OwnedPen pen(CreatePen(PS_INSIDEFRAME, width, colorref(colour)));
+  if (!pen) return;
+  const SelectGuard pen_selected(dc, pen.get());
+  const SelectGuard brush_selected(dc, GetStockObject(HOLLOW_BRUSH));
+  RoundRect(dc, box.left, box.top, box.right, box.bottom, corner, corner);
+}
+
+void draw_link(HDC dc, int dpi, bool focus_cue) {
+  SetTextColor(dc, colorref(COLOR_LINK));
+  text_at(dc, kLinkPos, kLinkText);
+  if (!focus_cue) return;
+  const std::wstring wide = widen(kLinkText);
+  SIZE extent{};
+  if (!GetTextExtentPoint32W(dc, wide.c_str(), static_cast<int>(wide.size()), &extent)) return;
+  const Box box = link_focus_box(dpi, extent.cx, extent.cy);
+  draw_focus_outline(dc, box, COLOR_LINK, focus_pen_width(dpi), scale(kFocusCorner, dpi));
+}
+
+void draw_screen_texts(HDC dc, int dpi, const StateSnapshot& state, bool link_focus_cue) {
   const AppState& s = app_state();
   switch (state.screen) {
     case Screen::ChooseLocation: {
@@ -149,9 +169,8 @@ void draw_screen_texts(HDC dc, int dpi, const StateSnapshot& state) {
       RECT box = to_rect(scaled_box(kDetailBox, dpi));
       DrawTextW(dc, wide.c_str(), static_cast<int>(wide.size()), &box, DT_WORDBREAK | DT_NOPREFIX);
     }
-    if (state.show_full_installer_link) {
-      SetTextColor(dc, colorref(COLOR_LINK));
-      text_at(dc, kLinkPos, kLinkText);
+    if (shows_link(state.screen, state.show_full_installer_link)) {
+      draw_link(dc, dpi, link_focus_cue);
     }
   }
   if (state.screen != Screen::Failed) draw_progress_bar(dc, dpi, state.screen);
@@ -282,7 +301,7 @@ void draw_background(HDC dc, int width, int height) {
                 picture->info, DIB_RGB_COLORS, SRCCOPY);
 }
 
-void render_client(HDC dc, int width, int height) {
+void render_client(HDC dc, int width, int height, bool link_focus_cue) {
   finish_first_frame();  // the still logo and the first frame's background may be under way
   AppState& s = app_state();
   const int dpi = s.dpi;
@@ -320,10 +339,10 @@ void render_client(HDC dc, int width, int height) {
     const std::wstring glyph = widen(kCloseGlyph);
     TextOutW(dc, p.x, p.y, glyph.c_str(), static_cast<int>(glyph.size()));
   }
-  draw_screen_texts(dc, dpi, state);
+  draw_screen_texts(dc, dpi, state, link_focus_cue);
 }
 
-LRESULT paint_window(HWND window) {
+LRESULT paint_window(HWND window, bool link_focus_cue) {
   PAINTSTRUCT ps{};
   const HDC paint_dc = BeginPaint(window, &ps);
   if (!paint_dc) return 0;
@@ -336,7 +355,7 @@ LRESULT paint_window(HWND window) {
     const OwnedBitmap bitmap(CreateCompatibleBitmap(paint_dc, w, h));
     if (memory && bitmap) {
       const SelectGuard selected(memory.get(), bitmap.get());
-      render_client(memory.get(), w, h);
+      render_client(memory.get(), w, h, link_focus_cue);
       BitBlt(paint_dc, 0, 0, w, h, memory.get(), 0, 0, SRCCOPY);
     }
   }
@@ -355,9 +374,11 @@ void draw_folder_glyph(HDC dc, const RECT& rect) {
   RoundRect(dc, g.body.left, g.body.top, g.body.right, g.body.bottom, g.corner, g.corner);
 }
 
-BOOL draw_owner_button(const DRAWITEMSTRUCT& item) {
+BOOL draw_owner_button(const DRAWITEMSTRUCT& item, bool focus_cues_shown) {
   const HDC dc = item.hDC;
+  const int dpi = app_state().dpi;
   const Box box{item.rcItem.left, item.rcItem.top, item.rcItem.right, item.rcItem.bottom};
+  const bool focus_ring = focus_cues_shown && (item.itemState & ODS_FOCUS) != 0;
   if (item.CtlID == static_cast<UINT>(kActionButtonId)) {
     fill_box(dc, box, COLOR_ACCENT);
     SetBkMode(dc, TRANSPARENT);
@@ -367,11 +388,19 @@ BOOL draw_owner_button(const DRAWITEMSTRUCT& item) {
     RECT r = item.rcItem;
     DrawTextW(dc, label.c_str(), static_cast<int>(label.size()), &r,
               DT_SINGLELINE | DT_VCENTER | DT_CENTER);
+    if (focus_ring) {
+      draw_focus_outline(dc, button_focus_box(box, dpi), COLOR_WHITE, focus_pen_width(dpi),
+                         scale(kFocusCorner, dpi));
+    }
     return TRUE;
   }
   if (item.CtlID == static_cast<UINT>(kBrowseButtonId)) {
     fill_box(dc, box, COLOR_BROWSE_FACE);
     draw_folder_glyph(dc, item.rcItem);
+    if (focus_ring) {
+      draw_focus_outline(dc, button_focus_box(box, dpi), COLOR_TEXT, focus_pen_width(dpi),
+                         scale(kFocusCorner, dpi));
+    }
     return TRUE;
   }
   return FALSE;

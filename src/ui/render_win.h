@@ -8,12 +8,13 @@
 
 namespace qv {
 
-// WM_PAINT: draws every pixel of the client area; returns 0.
-LRESULT paint_window(HWND window);
+// WM_PAINT: draws every pixel of the client area; returns 0. `link_focus_cue`: the link has the
+// keyboard focus and the window shows focus cues.
+LRESULT paint_window(HWND window, bool link_focus_cue = false);
 
 // Draws the client area for the current state into `dc` (w x h device pixels). paint_window
 // calls it on its off-screen bitmap; tests call it on their own.
-void render_client(HDC dc, int width, int height);
+void render_client(HDC dc, int width, int height, bool link_focus_cue = false);
 
 // The embedded background stretched over w x h (HALFTONE); nothing when it is unavailable.
 void draw_background(HDC dc, int width, int height);
@@ -27,8 +28,8 @@ void prepare_first_frame(int width, int height, int dpi, std::function<void()> a
 void finish_first_frame();
 
 // WM_DRAWITEM: draws the action button (101) or Browse (103) and returns TRUE; any other control:
-// nothing, FALSE.
-BOOL draw_owner_button(const DRAWITEMSTRUCT& item);
+// nothing, FALSE. A focused button shows a ring only while the window shows focus cues.
+BOOL draw_owner_button(const DRAWITEMSTRUCT& item, bool focus_cues_shown = false);
 
 // The folder outline of the Browse button, centred in `rect`.
 void draw_folder_glyph(HDC dc, const RECT& rect);

@@ -58,6 +58,10 @@ bool shows_progress_bar(Screen screen) {
   return run_under_way(screen);
 }
 
+bool shows_link(Screen screen, bool link_flag) {
+  return link_flag && screen != Screen::ChooseLocation && screen != Screen::Done;
+}
+
 ControlLayout layout_for_screen(Screen screen) {
   switch (screen) {
     case Screen::Done:

@@ -14,6 +14,9 @@ namespace qv {
 inline constexpr int kActionButtonId = 101;
 inline constexpr int kLocationEditId = 102;
 inline constexpr int kBrowseButtonId = 103;
+// The link's keyboard stop on the failure screen: a window that draws nothing over the painted
+// link, so that Tab can reach it.
+inline constexpr int kLinkId = 104;
 
 // Timers on the main window: ids and periods in milliseconds.
 inline constexpr unsigned TIMER_MARQUEE = 1;
@@ -49,6 +52,10 @@ bool progress_indeterminate(Screen screen, std::uint32_t permille);
 
 // Which screens draw a progress bar at all.
 bool shows_progress_bar(Screen screen);
+
+// The "Get the full installer instead" link is drawn (and can be reached) only on the screens
+// that show a run's texts, and only while the run asks for it.
+bool shows_link(Screen screen, bool link_flag);
 
 // The child-control layouts.
 enum class ControlLayout { Location, Launch, Retry };

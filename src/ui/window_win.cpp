@@ -202,7 +202,7 @@ LRESULT MainWindow::handle_message(UINT message, WPARAM wparam, LPARAM lparam) {
       update_animation_timer();
       return DefWindowProcW(window_, message, wparam, lparam);
     case WM_PAINT:
-      return paint_window(window_);
+      return paint_window(window_, link_shows_focus_cue());
     case WM_CLOSE:
       return on_close();
     case WM_ERASEBKGND:
@@ -210,7 +210,8 @@ LRESULT MainWindow::handle_message(UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_SETTINGCHANGE:
       return on_setting_change(wparam, lparam);
     case WM_DRAWITEM:
-      return draw_owner_button(*reinterpret_cast<const DRAWITEMSTRUCT*>(lparam));
+      return draw_owner_button(*reinterpret_cast<const DRAWITEMSTRUCT*>(lparam),
+                               !focus_cues_hidden());
     case WM_NCHITTEST:
       return on_nc_hit_test(wparam, lparam);
     case WM_COMMAND:
@@ -228,12 +229,19 @@ LRESULT MainWindow::handle_message(UINT message, WPARAM wparam, LPARAM lparam) {
     case MSG_FRAMES_READY:
       update_animation_timer();
       return 0;
+    case WM_GETOBJECT:
+      return on_get_object(wparam, lparam);
+    case WM_UPDATEUISTATE:
+      return on_update_ui_state(wparam, lparam);
+    case WM_ACTIVATE:
+      return on_activate(wparam, lparam);
     default:
       return DefWindowProcW(window_, message, wparam, lparam);
   }
 }
 
 LRESULT MainWindow::on_destroy() {
+  access_->closed = true;  // objects that readers still hold answer nothing from now on
   KillTimer(window_, TIMER_MARQUEE);
   KillTimer(window_, TIMER_AUTOLAUNCH);
   KillTimer(window_, TIMER_ANIMATION);
@@ -288,6 +296,7 @@ LRESULT MainWindow::on_command(WPARAM wparam) {
           break;
         case ActionCommand::Retry:
           retry();
+          sync_link_stop();  // hidden with the screen it belonged to
           break;
         case ActionCommand::StartInstall:
           start_install(worker_);
@@ -297,9 +306,29 @@ LRESULT MainWindow::on_command(WPARAM wparam) {
     case kBrowseButtonId:
       browse_for_folder();
       break;
+    case kLinkId: {
+      const StateSnapshot state = snapshot_state();
+      if (shows_link(state.screen, state.show_full_installer_link)) open_release_page();
+      break;
+    }
+    case IDOK:
+      return on_enter();  // Enter, wherever the focus is
+    case IDCANCEL:
+      return on_close();  // Escape does what the close box does on this screen
     default:
       break;  // the edit field's notifications: typing is not watched
   }
+  return 0;
+}
+
+LRESULT MainWindow::on_enter() {
+  const AppState& s = app_state();
+  const HWND focus = GetFocus();
+  // A focused button takes Enter as a press, as in any dialog; from the field, or with the focus
+  // nowhere, Enter is the action button's.
+  if (focus == s.browse_button && IsWindowVisible(focus)) return on_command(kBrowseButtonId);
+  if (focus && focus == access_->link && IsWindowVisible(focus)) return on_command(kLinkId);
+  if (IsWindowVisible(s.action_button)) return on_command(kActionButtonId);
   return 0;
 }
 
@@ -338,13 +367,19 @@ LRESULT MainWindow::on_dpi_changed(WPARAM wparam, LPARAM lparam) {
   create_fonts();
   // Hidden controls move too, invisibly, so they are in place when shown again.
   apply_layout(layout_for_screen(current_screen()));
+  sync_link_stop();
   invalidate_all(true);
   return 0;
 }
 
 LRESULT MainWindow::on_state_changed() {
   invalidate_all(false);
-  if (current_screen() == Screen::Failed) layout_retry_button();
+  if (current_screen() == Screen::Failed) {
+    layout_retry_button();
+    keep_focus_on_action();
+  }
+  sync_link_stop();
+  announce();
   return 0;
 }
 
@@ -354,6 +389,7 @@ LRESULT MainWindow::on_run_finished(WPARAM outcome) {
     set_state(Screen::ChooseLocation, "", "", false);  // its message brings the repaint
     layout_location_controls();
     show_location_controls(SW_SHOW);
+    keep_focus_on_action();
     return 0;
   }
   if (!launch_path_copy().empty()) {
@@ -364,13 +400,245 @@ LRESULT MainWindow::on_run_finished(WPARAM outcome) {
     SetTimer(window_, TIMER_AUTOLAUNCH, kAutoLaunchDelayMs, nullptr);
   }
   invalidate_all(false);
+  announce();  // the Launch button has come
   return 0;
 }
 
 LRESULT MainWindow::on_setting_change(WPARAM wparam, LPARAM lparam) {
+  if (wparam == SPI_SETKEYBOARDCUES && keyboard_cues_always_shown()) show_focus_cues(true);
   app_state().animations_enabled = read_animations_enabled();
   update_animation_timer();
   return DefWindowProcW(window_, WM_SETTINGCHANGE, wparam, lparam);
+}
+
+// ---- Keyboard and screen readers ----
+
+namespace {
+
+constexpr wchar_t kLinkClassName[] = L"QuorvaneInstallerLink";
+
+// Ctrl+A arrives in the field as character 1 (the plain user32 edit ignores it).
+constexpr WPARAM kSelectAllCharacter = 1;
+
+template <class Body>
+LRESULT guarded(Body body) noexcept {
+  // As in the window procedure: only running out of memory can throw here.
+  try {
+    return body();
+  } catch (...) {
+    ExitProcess(4);
+  }
+}
+
+}  // namespace
+
+void MainWindow::adopt_controls() {
+  const AppState& s = app_state();
+  access_->main = window_;
+  hook(s.location_edit, hooks_[0], AccessPart::Field);
+  hook(s.browse_button, hooks_[1], AccessPart::Browse);
+  hook(s.action_button, hooks_[2], AccessPart::Action);
+  focus_cues_shown_ = keyboard_cues_always_shown();
+  announcer_.reset(current_access_view());
+}
+
+void MainWindow::hook(HWND control, ControlHook& h, AccessPart part) {
+  if (!control) return;
+  h.owner = this;
+  h.part = part;
+  h.original = reinterpret_cast<WNDPROC>(GetWindowLongPtrW(control, GWLP_WNDPROC));
+  SetWindowLongPtrW(control, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&h));
+  SetWindowLongPtrW(control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&control_procedure));
+}
+
+LRESULT CALLBACK MainWindow::control_procedure(HWND control, UINT message, WPARAM wparam,
+                                               LPARAM lparam) noexcept {
+  const auto* h = reinterpret_cast<const ControlHook*>(GetWindowLongPtrW(control, GWLP_USERDATA));
+  return guarded([&]() -> LRESULT {
+    switch (message) {
+      case WM_CHAR:
+        if (h->part == AccessPart::Field && wparam == kSelectAllCharacter) {
+          SendMessageW(control, EM_SETSEL, 0, -1);
+          return 0;
+        }
+        break;
+      case WM_GETOBJECT:
+        if (const auto answer =
+                answer_control_object(h->owner->access_, control, h->part, wparam, lparam)) {
+          return *answer;
+        }
+        break;
+      default:
+        break;
+    }
+    return CallWindowProcW(h->original, control, message, wparam, lparam);
+  });
+}
+
+LRESULT CALLBACK MainWindow::link_procedure(HWND link, UINT message, WPARAM wparam,
+                                            LPARAM lparam) noexcept {
+  if (message == WM_NCCREATE) {
+    const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lparam);
+    SetWindowLongPtrW(link, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+  }
+  auto* self = reinterpret_cast<MainWindow*>(GetWindowLongPtrW(link, GWLP_USERDATA));
+  return guarded([&]() -> LRESULT {
+    switch (message) {
+      case WM_NCHITTEST:
+        return HTTRANSPARENT;  // the mouse goes to the main window, which handles the link
+      case WM_ERASEBKGND:
+        return 1;
+      case WM_PAINT: {
+        // The main window paints the link and its focus cue; this window only takes the focus.
+        PAINTSTRUCT ps{};
+        BeginPaint(link, &ps);
+        EndPaint(link, &ps);
+        return 0;
+      }
+      case WM_GETDLGCODE:
+        return DLGC_BUTTON;
+      case WM_SETFOCUS:
+      case WM_KILLFOCUS:
+        if (self) self->invalidate_link();
+        return 0;
+      case WM_KEYUP:
+        // Space presses it on release, as it presses a button.
+        if (wparam == VK_SPACE && self) {
+          PostMessageW(self->window_, WM_COMMAND, MAKEWPARAM(kLinkId, BN_CLICKED),
+                       reinterpret_cast<LPARAM>(link));
+          return 0;
+        }
+        break;
+      case WM_GETOBJECT:
+        if (self) {
+          if (const auto answer =
+                  answer_control_object(self->access_, link, AccessPart::Link, wparam, lparam)) {
+            return *answer;
+          }
+        }
+        break;
+      default:
+        break;
+    }
+    return DefWindowProcW(link, message, wparam, lparam);
+  });
+}
+
+LRESULT MainWindow::on_get_object(WPARAM wparam, LPARAM lparam) {
+  if (const auto answer = answer_client_object(access_, wparam, lparam)) return *answer;
+  return DefWindowProcW(window_, WM_GETOBJECT, wparam, lparam);
+}
+
+LRESULT MainWindow::on_update_ui_state(WPARAM wparam, LPARAM lparam) {
+  // The platform's dialog manager says so where it keeps the state itself.
+  if ((HIWORD(wparam) & UISF_HIDEFOCUS) != 0) {
+    if (LOWORD(wparam) == UIS_CLEAR) show_focus_cues(true);
+    if (LOWORD(wparam) == UIS_SET) show_focus_cues(keyboard_cues_always_shown());
+  }
+  return DefWindowProcW(window_, WM_UPDATEUISTATE, wparam, lparam);
+}
+
+void MainWindow::before_dialog_message(const MSG& msg) {
+  if (msg.message != WM_KEYDOWN) return;
+  switch (msg.wParam) {
+    case VK_TAB:
+    case VK_LEFT:
+    case VK_RIGHT:
+    case VK_UP:
+    case VK_DOWN:
+      show_focus_cues(true);
+      break;
+    default:
+      break;
+  }
+}
+
+bool MainWindow::keyboard_cues_always_shown() {
+  BOOL shown = FALSE;
+  SystemParametersInfoW(SPI_GETKEYBOARDCUES, 0, &shown, 0);
+  return shown != FALSE;
+}
+
+void MainWindow::show_focus_cues(bool shown) {
+  if (focus_cues_shown_ == shown) return;
+  focus_cues_shown_ = shown;
+  const AppState& s = app_state();
+  InvalidateRect(s.browse_button, nullptr, FALSE);
+  InvalidateRect(s.action_button, nullptr, FALSE);
+  if (access_->link) invalidate_link();
+}
+
+LRESULT MainWindow::on_activate(WPARAM wparam, LPARAM lparam) {
+  // As a dialog does: the control that had the focus gets it back when the window is activated
+  // again, instead of the window itself, where Tab and Space would find nothing.
+  if (LOWORD(wparam) == WA_INACTIVE) {
+    const HWND focus = GetFocus();
+    last_focus_ = focus && IsChild(window_, focus) ? focus : nullptr;
+    return DefWindowProcW(window_, WM_ACTIVATE, wparam, lparam);
+  }
+  const LRESULT result = DefWindowProcW(window_, WM_ACTIVATE, wparam, lparam);
+  if (HIWORD(wparam)) return result;  // minimised: no focus to give
+  if (last_focus_ && IsWindow(last_focus_) && IsWindowVisible(last_focus_)) {
+    SetFocus(last_focus_);
+  } else {
+    keep_focus_on_action();
+  }
+  return result;
+}
+
+bool MainWindow::focus_cues_hidden() const {
+  return !focus_cues_shown_;
+}
+
+bool MainWindow::link_shows_focus_cue() const {
+  const HWND link = access_->link;
+  return link && GetFocus() == link && IsWindowVisible(link) && !focus_cues_hidden();
+}
+
+void MainWindow::invalidate_link() {
+  // The band the link's focus outline may cover, which reaches past the link's hit area.
+  const Box b =
+      scaled_box(DesignEdges{kCard.left, kLinkPos.y - kFocusInset * 2, kCard.right, kCard.bottom},
+                 app_state().dpi);
+  const RECT r{b.left, b.top, b.right, b.bottom};
+  InvalidateRect(window_, &r, FALSE);
+}
+
+void MainWindow::sync_link_stop() {
+  const StateSnapshot state = snapshot_state();
+  const bool shown = shows_link(state.screen, state.show_full_installer_link);
+  HWND& link = access_->link;
+  if (!link) {
+    if (!shown) return;
+    const HINSTANCE instance = GetModuleHandleW(nullptr);
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = &MainWindow::link_procedure;
+    wc.hInstance = instance;
+    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    wc.lpszClassName = kLinkClassName;
+    if (!RegisterClassExW(&wc) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return;
+    // Last of the children, so that Tab reaches it after the action button.
+    link = CreateWindowExW(0, kLinkClassName, widen(kLinkText).c_str(), WS_CHILD | WS_TABSTOP, 0, 0,
+                           0, 0, window_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kLinkId)),
+                           instance, this);
+    if (!link) return;
+  }
+  const Box b = scaled_box(kLinkHitBox, app_state().dpi);
+  MoveWindow(link, b.left, b.top, b.width(), b.height(), FALSE);
+  ShowWindow(link, shown ? SW_SHOWNA : SW_HIDE);
+}
+
+void MainWindow::keep_focus_on_action() {
+  const HWND action = app_state().action_button;
+  const HWND focus = GetFocus();
+  // Only when the focus sits on the window itself: a control that has it keeps it, and a window
+  // that is not active is not activated.
+  if (focus == window_ && IsWindowVisible(action)) SetFocus(action);
+}
+
+void MainWindow::announce() {
+  announcer_.announce(window_, current_access_view());
 }
 
 }  // namespace qv

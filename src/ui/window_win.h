@@ -3,10 +3,13 @@
 // screen_rules can say.
 #pragma once
 
+#include <array>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "app/win.h"
+#include "ui/accessibility_win.h"
 
 namespace qv {
 
@@ -27,6 +30,15 @@ class MainWindow {
 
   HWND handle() const { return window_; }
 
+  // Gives the child controls what the plain user32 ones lack (Ctrl+A in the field, names and roles
+  // for screen readers) and sets the keyboard cues by the platform's rule; called once the
+  // controls exist and before the window is shown.
+  void adopt_controls();
+
+  // Called by the message loop with each message before the dialog manager sees it: the first
+  // keyboard navigation shows the focus cues.
+  void before_dialog_message(const MSG& msg);
+
   static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM wparam,
                                     LPARAM lparam) noexcept;
 
@@ -43,9 +55,45 @@ class MainWindow {
   LRESULT on_state_changed();
   LRESULT on_run_finished(WPARAM outcome);
   LRESULT on_setting_change(WPARAM wparam, LPARAM lparam);
+  LRESULT on_get_object(WPARAM wparam, LPARAM lparam);
+  LRESULT on_enter();
+  LRESULT on_update_ui_state(WPARAM wparam, LPARAM lparam);
+  LRESULT on_activate(WPARAM wparam, LPARAM lparam);
+
+  // The child controls, subclassed for what they answer themselves.
+  struct ControlHook {
+    MainWindow* owner = nullptr;
+    AccessPart part = AccessPart::Field;
+    WNDPROC original = nullptr;
+  };
+  static LRESULT CALLBACK control_procedure(HWND control, UINT message, WPARAM wparam,
+                                            LPARAM lparam) noexcept;
+  static LRESULT CALLBACK link_procedure(HWND link, UINT message, WPARAM wparam,
+                                         LPARAM lparam) noexcept;
+  void hook(HWND control, ControlHook& hook, AccessPart part);
+
+  // The focus cues follow the platform's rule for its own controls: hidden until the first
+  // keyboard navigation (Tab or an arrow key), unless the user has them always shown. Kept here
+  // rather than read back from the platform, which not every Windows implementation tracks.
+  static bool keyboard_cues_always_shown();
+  void show_focus_cues(bool shown);
+  bool focus_cues_hidden() const;
+  bool link_shows_focus_cue() const;
+  void invalidate_link();
+  // The link's keyboard stop follows the painted link: made at its first showing, shown and
+  // placed with it.
+  void sync_link_stop();
+  // Keeps the keyboard focus on a control when the one that had it was hidden.
+  void keep_focus_on_action();
+  void announce();
 
   HWND window_ = nullptr;
   InstallWorker worker_;
+  std::array<ControlHook, 3> hooks_{};
+  HWND last_focus_ = nullptr;  // the control to give the focus back to on activation
+  bool focus_cues_shown_ = false;
+  SharedAccessTargets access_ = std::make_shared<AccessTargets>();
+  AccessAnnouncer announcer_;
 };
 
 // Operations of the window, all on the window thread.

@@ -5,16 +5,18 @@ Run inside tools/wine-env.sh (WINEPREFIX and DISPLAY set) and tests/support/with
 (QV_TEST_SERVER and QV_TEST_ROOT set):
 
   window_e2e.py --exe QuorvaneInstaller.exe --fake-setup fake_setup.exe --shots DIR [--dpi 96,144]
-                [--planted DIR --control planted_control.exe]
+                [--planted DIR --control planted_control.exe] [--probe access_probe.exe]
 
 Each run serves a feed and the stand-in setup program under its own folder of the release server,
 starts the installer with ZEL_BOOTSTRAP_FEED_URL pointing there, finds the window with xdotool,
-clicks it, and checks a few exact pixels of root-window screenshots (kept in --shots). Every wait
-polls with a bounded timeout.
+clicks it, and checks a few exact pixels of root-window screenshots (kept in --shots). With
+--probe, two runs use the keyboard alone and read the window as a screen reader does, from another
+process. Every wait polls with a bounded timeout.
 """
 
 import argparse
 import base64
+import glob
 import os
 import shutil
 import subprocess
@@ -393,6 +395,280 @@ def planted_in(args, server, root, downloads, planted, names):
     check(loaded() == planted, "control program loaded every planted DLL %s (%s)" % (loaded(), rc))
 
 
+def keys(window, *names):
+    """Presses keys as a user does, into the installer's window (which has the X focus)."""
+    subprocess.run(["xdotool", "windowfocus", "--sync", window.wid], check=False,
+                   stderr=subprocess.DEVNULL)
+    for name in names:
+        subprocess.run(["xdotool", "key", "--delay", "60", name], check=True)
+        time.sleep(0.15)
+
+
+def type_text(window, text):
+    subprocess.run(["xdotool", "windowfocus", "--sync", window.wid], check=False,
+                   stderr=subprocess.DEVNULL)
+    subprocess.run(["xdotool", "type", "--delay", "30", text], check=True)
+
+
+def read_tree(args):
+    """The client area's children as a screen reader lists them, [(role, name, value, state,
+    default action)], and the focused element (role, name)."""
+    out = subprocess.run(["wine", args.probe, "tree"], capture_output=True,
+                         timeout=60).stdout.decode("utf-8", "replace")
+    children, focus = [], None
+    for line in out.splitlines():
+        fields = line.split("\t")
+        if fields[0] == "child" and len(fields) >= 7:
+            children.append(tuple(fields[2:7]))
+        elif fields[0] == "focus" and len(fields) >= 3:
+            focus = (fields[1], fields[2])
+    return children, focus
+
+
+def names(tree):
+    return [(role, name) for role, name, _value, _state, _action in tree[0]]
+
+
+class EventRecorder:
+    """The installer's WinEvents, recorded out of process by the probe while the installer runs."""
+
+    def __init__(self, args, folder):
+        self.out = os.path.join(folder, "events.txt")
+        self.stop_file = os.path.join(folder, "stop")
+        self.proc = subprocess.Popen(["wine", args.probe, "events", windows_path(self.out),
+                                      windows_path(self.stop_file)],
+                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    def ready(self):
+        return os.path.exists(self.out) and open(self.out, encoding="utf-8").read().startswith(
+            "ready")
+
+    def lines(self):
+        with open(self.out, encoding="utf-8") as f:
+            return [line.rstrip("\n").split("\t") for line in f if "\t" in line]
+
+    def stop(self):
+        open(self.stop_file, "w").close()
+        exit_code(self.proc, 30)
+        return self.lines() if os.path.exists(self.out) else []
+
+
+def focus_ring(shot, w, x, y):
+    """The pixel on the left edge of a focus ring inside the button at design x, y."""
+    return shot.at(w.x + w.s(x) + w.s(3), w.y + w.s(y) + w.s(17))
+
+
+def keyboard_run(args, server, root):
+    """A whole install with the keyboard alone, read by a screen reader on each screen."""
+    folder = "e2e-keys"
+    serve_release(root, folder, args.fake_setup)
+    # The first download is held at half, to be read and then canceled with Escape.
+    control(server, "plan", path="/%s/%s" % (folder, SETUP),
+            actions="stallbody:%d:20000" % HOLD_AT)
+    typed = "C:\\users\\Public\\kbd-%d" % time.time_ns()
+    with tempfile.TemporaryDirectory(prefix="qv-reader-") as scratch:
+        recorder = EventRecorder(args, scratch)
+        before = search_windows()
+        proc = start_installer(args.exe, server + folder + "/",
+                               {"QV_FAKE_SETUP_SLEEP_MS": "1500"})
+        w = open_window(96, before)
+        if not w or not poll("the event recorder", recorder.ready, 60):
+            proc.kill()
+            recorder.stop()
+            return
+        poll("the version note", lambda: Shot(shots.tmp).count(
+            w.x + 50, w.y + 326, w.x + 300, w.y + 342, MUTED) > 5, 30)
+
+        tree = read_tree(args)
+        check(names(tree) == [("text", "Quorvane"),
+                              ("text", "Installs just for you \u2014 no admin needed."),
+                              ("text", "Version 4.5.6 - about 8 MB download"),
+                              ("editable", "Install location"), ("button", "Browse"),
+                              ("button", "Install")], "reader, location: %s" % names(tree))
+        check(tree[1] == ("button", "Install"), "reader, location: focus %s" % (tree[1],))
+        field = [c for c in tree[0] if c[0] == "editable"]
+        check(field and field[0][2].endswith("\\Programs\\Quorvane"),
+              "reader, location: the field's value %s" % (field[0][2] if field else None))
+
+        shot = Shot(shots.tmp)
+        shot.save_png(os.path.join(args.shots, "keys-no-focus-cue-96.png"))
+        check(focus_ring(shot, w, 358, 210) == ACCENT,
+              "no focus cue before the first keyboard navigation")
+
+        # Tab to the field, which selects its text; End and Ctrl+A must select it all again, so
+        # that the typed folder replaces the old one.
+        keys(w, "Tab", "End", "ctrl+a")
+        type_text(w, typed)
+        keys(w, "Tab")
+        shot = Shot(shots.tmp)
+        check(focus_ring(shot, w, 310, 210) == TEXT, "focus cue on Browse after Tab")
+        keys(w, "Tab")
+        shot = Shot(shots.tmp)
+        shot.save_png(os.path.join(args.shots, "keys-focus-cue-96.png"))
+        check(focus_ring(shot, w, 358, 210) == WHITE, "focus cue on Install after Tab")
+        check(focus_ring(shot, w, 310, 210) != TEXT, "no focus cue left on Browse")
+        tree = read_tree(args)
+        field = [c for c in tree[0] if c[0] == "editable"]
+        check(field and field[0][2] == typed,
+              "Ctrl+A and typing replaced the field: %s" % (field[0][2] if field else None))
+
+        # Enter in the field does what Install does.
+        keys(w, "shift+Tab", "shift+Tab", "Return")
+        want = 50 + 420 * (HOLD_AT * 1000 // SERVED_SIZE) // 1000
+        poll("the held download", lambda: fill_edge(Shot(shots.tmp), w, 319) == want, 30)
+        value_events = lambda: [e for e in recorder.lines() if e[0] == "value"]
+        held = "%d%%" % (HOLD_AT * 100 // SERVED_SIZE)
+        poll("the held share announced", lambda: any(e[3] == held for e in value_events()), 10)
+        announced = len(value_events())
+        tree = read_tree(args)
+        check([(r, v) for r, _n, v, _s, _a in tree[0] if r == "progressbar"] ==
+              [("progressbar", held)],
+              "reader, downloading: progress %s" % names(tree))
+        check(names(tree)[:2] == [("text", "Quorvane"), ("text", "Downloading Quorvane 4.5.6...")],
+              "reader, downloading: %s" % names(tree))
+
+        # The bar's timer ticks 25 times a second meanwhile; the value is announced only when it
+        # changes, and it does not while the body is held.
+        check(len(value_events()) == announced,
+              "no progress announced while the download is held (%d, then %d)"
+              % (announced, len(value_events())))
+
+        # Escape cancels the download; the location screen comes back with the focus on Install.
+        keys(w, "Escape")
+        poll("the location screen after Escape",
+             lambda: w.px(Shot(shots.tmp), 360, 212) == ACCENT, 30)
+        tree = read_tree(args)
+        check(("editable", "Install location") in names(tree) and
+              tree[1] == ("button", "Install"), "Escape canceled the download: %s" % (tree,))
+
+        # Enter on Install runs the install again, to the end.
+        keys(w, "Return")
+        poll("the done screen",
+             lambda: Shot(shots.tmp).count(w.x + 50, w.y + 192, w.x + 300, w.y + 210, TEXT) > 10
+             and Shot(shots.tmp).count(w.x + 50, w.y + 314, w.x + 470, w.y + 324, TRACK) == 0,
+             60)
+        tree = read_tree(args)
+        check(names(tree) == [("text", "Quorvane"), ("text", "Quorvane is installed."),
+                              ("text", "You can close this window.")],
+              "reader, done: %s" % names(tree))
+        keys(w, "Escape")
+        rc = exit_code(proc, 30)
+        check(rc == 0, "Escape on the done screen closes the installer (%s)" % rc)
+        events = recorder.stop()
+
+    setup_record = read_setup_record()
+    check(setup_record is not None and setup_record.endswith("/D=" + typed),
+          "the setup program was given the typed folder: %s" % setup_record)
+    kinds = [e[0] for e in events]
+    values = [e[3] for e in events if e[0] == "value"]
+    check("reorder" in kinds and "name" in kinds, "screen and text changes announced %s" % kinds)
+    # Read when each event arrived, so a late one may see a later value or screen.
+    check(values, "progress announced: %s" % values)
+    alerts = [e[2] for e in events if e[0] == "alert"]
+    check(alerts == ["Quorvane is installed."], "one alert when the run finished: %s" % alerts)
+    with open(os.path.join(args.shots, "keys-events.txt"), "w", encoding="utf-8") as f:
+        f.writelines("\t".join(e) + "\n" for e in events)
+
+
+BROWSER_KEY = "HKLM\\Software\\Classes\\https\\shell\\open\\command"
+
+
+def keyboard_failed_run(args, server, root):
+    """The failure screen with the keyboard: its reason read and alerted, the link reached with
+    Tab and opened with Enter, Space and the reader's default action, Try Again with Space."""
+    folder = "e2e-keys-bad"
+    serve_release(root, folder, args.fake_setup, good_checksum=False)
+    reason = "the download failed verification (checksum mismatch), so it was discarded"
+    old_browser = subprocess.run(["wine", "reg", "query", BROWSER_KEY, "/ve"], capture_output=True,
+                                 text=True).stdout
+    with tempfile.TemporaryDirectory(prefix="qv-browser-") as scratch:
+        # A stand-in browser: the stand-in setup program, which records its command line.
+        browser = shutil.copy(args.fake_setup, os.path.join(scratch, "browser.exe"))
+        opened = browser + ".record"
+        subprocess.run(["wine", "reg", "add", BROWSER_KEY, "/ve", "/d",
+                        '"%s" "%%1"' % windows_path(browser), "/f"], check=True,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        try:
+            keyboard_failed_in(args, server, folder, scratch, opened, reason)
+        finally:
+            restore = [line.split("REG_SZ", 1)[1].strip() for line in old_browser.splitlines()
+                       if "REG_SZ" in line]
+            if restore:
+                subprocess.run(["wine", "reg", "add", BROWSER_KEY, "/ve", "/d", restore[0], "/f"],
+                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+def keyboard_failed_in(args, server, folder, scratch, opened, reason):
+    def page_opened(how):
+        url = poll("the page opened with " + how, lambda: os.path.exists(opened) and open(
+            opened, "rb").read().decode("utf-16-le").split("\n")[0], 30)
+        check(url and url.endswith('"https://quorvane.example/download"'),
+              "%s opened the release page: %s" % (how, url))
+        if os.path.exists(opened):
+            os.remove(opened)
+
+    recorder = EventRecorder(args, scratch)
+    before = search_windows()
+    proc = start_installer(args.exe, server + folder + "/")
+    w = open_window(96, before)
+    if not w or not poll("the event recorder", recorder.ready, 60):
+        proc.kill()
+        recorder.stop()
+        return
+    keys(w, "Return")  # the focus starts on Install
+    poll("the failed screen", lambda: w.px(Shot(shots.tmp), 55, 290) == ACCENT, 40)
+    tree = read_tree(args)
+    check(names(tree) == [("text", "Quorvane"), ("text", "Something went wrong."),
+                          ("text", reason), ("button", "Try Again"),
+                          ("link", "Get the full installer instead")],
+          "reader, failed: %s" % names(tree))
+    check(tree[1] == ("button", "Try Again"), "reader, failed: focus %s" % (tree[1],))
+    link = tree[0][-1] if tree[0] else ()
+    check(link[2:] == ("https://quorvane.example/download", link[3] if link else "", "Jump"),
+          "reader, failed: the link's value and action %s" % (link,))
+    poll("the failure's alert", lambda: any(e[0] == "alert" for e in recorder.lines()), 10)
+    alerts = [e[2] for e in recorder.lines() if e[0] == "alert"]
+    check(alerts == [reason], "the failure's reason alerted: %s" % alerts)
+
+    link_left = (w.x + 50 - 4, w.y + 338)  # the focus outline's left edge, mid-height
+    check(Shot(shots.tmp).at(*link_left) != LINK, "no outline around the link before Tab")
+    keys(w, "Tab")  # from Try Again to the link
+    shot = Shot(shots.tmp)
+    shot.save_png(os.path.join(args.shots, "keys-link-focus-96.png"))
+    check(shot.at(*link_left) == LINK, "focus outline around the link after Tab")
+    keys(w, "Return")
+    page_opened("Enter on the link")
+    keys(w, "space")
+    page_opened("Space on the link")
+    press = subprocess.run(["wine", args.probe, "press", "Get the full installer instead"],
+                           capture_output=True, timeout=60)
+    check(press.returncode == 0, "the reader's default action on the link")
+    page_opened("the link's default action")
+
+    keys(w, "shift+Tab", "space")  # Try Again
+    poll("the location screen after Try Again",
+         lambda: w.px(Shot(shots.tmp), 360, 212) == ACCENT, 30)
+    check(("editable", "Install location") in names(read_tree(args)),
+          "Space on Try Again brought back the location screen")
+    keys(w, "Escape")
+    rc = exit_code(proc, 30)
+    check(rc == 0, "Escape on the location screen closes the installer (%s)" % rc)
+    recorder.stop()
+
+
+def read_setup_record():
+    """The command line of the last stand-in setup program that an installer ran, or None: it
+    records it beside itself, in the installer's download folder in the prefix."""
+    users = os.path.join(os.environ["WINEPREFIX"], "drive_c", "users", "*")
+    found = [path for temp in ("Temp", os.path.join("AppData", "Local", "Temp"))
+             for path in glob.glob(os.path.join(users, temp, "QuorvaneInstaller",
+                                                SETUP + ".record"))]
+    if not found:
+        return None
+    with open(found[0], "rb") as f:
+        return f.read().decode("utf-16-le").split("\n")[0]
+
+
 def close_during_precheck(args, server, root):
     """Closing the window while the feed pre-check waits on the server ends the process at once."""
     folder = "e2e-stalled-feed"
@@ -427,19 +703,30 @@ def main():
     parser.add_argument("--dpi", default="96,144")
     parser.add_argument("--planted", help="folder of planted DLLs (with --control)")
     parser.add_argument("--control", help="program that imports the planted DLLs")
+    parser.add_argument("--probe", help="program that reads the window as a screen reader does")
+    parser.add_argument("--only", help="only these cases, comma-separated: mouse, keyboard, "
+                        "failed-keyboard, precheck, planted")
     args = parser.parse_args()
     os.makedirs(args.shots, exist_ok=True)
     shots.tmp = os.path.join(args.shots, "current.ppm")
     server = os.environ["QV_TEST_SERVER"]
     root = os.environ["QV_TEST_ROOT"]
+    wanted = set(args.only.split(",")) if args.only else None
+    run = lambda case: wanted is None or case in wanted
     try:
         for dpi in [int(d) for d in args.dpi.split(",")]:
             set_dpi(dpi)
-            success_run(args, server, root, dpi)
-            failed_run(args, server, root, dpi)
+            if run("mouse"):
+                success_run(args, server, root, dpi)
+                failed_run(args, server, root, dpi)
         set_dpi(96)
-        close_during_precheck(args, server, root)
-        if args.planted:
+        if args.probe and run("keyboard"):
+            keyboard_run(args, server, root)
+        if args.probe and run("failed-keyboard"):
+            keyboard_failed_run(args, server, root)
+        if run("precheck"):
+            close_during_precheck(args, server, root)
+        if args.planted and run("planted"):
             planted_runs(args, server, root)
     finally:
         set_dpi(96)

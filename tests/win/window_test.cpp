@@ -146,17 +146,28 @@ TEST_F(WindowTest, HitTestingDragsByTheBandButNotTheCloseBox) {
 }
 
 TEST_F(WindowTest, ClosingFollowsTheScreen) {
-  set_state(Screen::Verifying, "Verifying the download...", "", false);
-  SendMessageW(main_, WM_CLOSE, 0, 0);
-  set_state(Screen::Installing, "Installing Quorvane 1.0...", "", false);
-  SendMessageW(main_, WM_CLOSE, 0, 0);
-  EXPECT_TRUE(IsWindow(main_));
-  EXPECT_FALSE(app_state().cancel_requested);
+  // Asking to close and Escape (the dialog manager's IDCANCEL) do the same on every screen.
+  for (const WPARAM escape : {WPARAM{0}, WPARAM{IDCANCEL}}) {
+    const auto ask = [&] {
+      if (escape) {
+        SendMessageW(main_, WM_COMMAND, escape, 0);
+      } else {
+        SendMessageW(main_, WM_CLOSE, 0, 0);
+      }
+    };
+    app_state().cancel_requested = false;
+    set_state(Screen::Verifying, "Verifying the download...", "", false);
+    ask();
+    set_state(Screen::Installing, "Installing Quorvane 1.0...", "", false);
+    ask();
+    EXPECT_TRUE(IsWindow(main_));
+    EXPECT_FALSE(app_state().cancel_requested);
 
-  set_state(Screen::Downloading, "Starting...", "", false);
-  SendMessageW(main_, WM_CLOSE, 0, 0);
-  EXPECT_TRUE(IsWindow(main_));
-  EXPECT_TRUE(app_state().cancel_requested);
+    set_state(Screen::Downloading, "Starting...", "", false);
+    ask();
+    EXPECT_TRUE(IsWindow(main_));
+    EXPECT_TRUE(app_state().cancel_requested);
+  }
 
   // A release over the close box posts WM_CLOSE; on the location screen that destroys.
   set_state(Screen::ChooseLocation, "", "", false);
@@ -196,11 +207,18 @@ TEST_F(WindowTest, FailureOffersTryAgainAndRetryRestoresTheField) {
   EXPECT_TRUE(IsWindowVisible(s.action_button));
   EXPECT_FALSE(IsWindowVisible(s.location_edit));
   EXPECT_EQ(text_of(s.action_button), "Try Again");
+  // The link's keyboard stop lies over the painted link, after Try Again.
+  const HWND link = GetDlgItem(main_, kLinkId);
+  ASSERT_NE(link, nullptr);
+  EXPECT_TRUE(IsWindowVisible(link));
+  EXPECT_EQ(child_box(link), (Box{50, 330, 470, 352}));
+  EXPECT_EQ(GetNextDlgTabItem(main_, s.action_button, FALSE), link);
 
   // A DPI change keeps the button in its place at the new scale.
   RECT suggested{100, 100, 880, 670};
   SendMessageW(main_, WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
   EXPECT_EQ(child_box(s.action_button), (Box{75, 426, 300, 477}));
+  EXPECT_EQ(child_box(link), (Box{75, 495, 705, 528}));
   RECT r{};
   GetWindowRect(main_, &r);
   EXPECT_EQ(r.left, 100);
@@ -216,6 +234,7 @@ TEST_F(WindowTest, FailureOffersTryAgainAndRetryRestoresTheField) {
   EXPECT_EQ(child_box(s.location_edit), (Box{75, 318, 453, 363}));
   EXPECT_EQ(child_box(s.action_button), (Box{537, 315, 705, 366}));
   EXPECT_EQ(text_of(s.action_button), "Install");
+  EXPECT_FALSE(IsWindowVisible(link));
 }
 
 TEST_F(WindowTest, SuccessOffersLaunchAndClosingDoesNotLaunch) {
@@ -237,6 +256,9 @@ TEST_F(WindowTest, LaunchHappensOnceAndAlwaysEndsTheWindow) {
   set_state(Screen::Done, "Quorvane is installed.", "You can close this window.", false);
   SendMessageW(main_, MSG_RUN_FINISHED, kRunSucceeded, 0);
   EXPECT_FALSE(IsWindowVisible(app_state().action_button));  // nothing to launch: no button
+  SendMessageW(main_, WM_COMMAND, IDOK, 0);                  // so Enter does nothing either
+  EXPECT_TRUE(IsWindow(main_));
+  EXPECT_FALSE(app_state().launch_started);
   launch_and_close();
   EXPECT_TRUE(app_state().launch_started);
   EXPECT_FALSE(IsWindow(main_));
@@ -246,9 +268,29 @@ TEST_F(WindowTest, LaunchHappensOnceAndAlwaysEndsTheWindow) {
 TEST_F(WindowTest, BlankFolderMakesInstallDoNothing) {
   SetWindowTextW(app_state().location_edit, L" \t\u3000 ");
   SendMessageW(main_, WM_COMMAND, MAKEWPARAM(kActionButtonId, BN_CLICKED), 0);
+  SendMessageW(main_, WM_COMMAND, IDOK, 0);  // Enter
   EXPECT_EQ(current_screen(), Screen::ChooseLocation);
   EXPECT_TRUE(IsWindowVisible(app_state().action_button));
   EXPECT_EQ(runs_started, 0);
+}
+
+TEST_F(WindowTest, CtrlASelectsTheFieldAndEnterThereActsAsInstall) {
+  const HWND field = app_state().location_edit;
+  SetWindowTextW(field, L"D:\\Old\\Quorvane");
+  SendMessageW(field, EM_SETSEL, 3, 3);
+  SendMessageW(field, WM_CHAR, 1, 0);  // what Ctrl+A types
+  DWORD start = 99;
+  DWORD end = 99;
+  SendMessageW(field, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+  EXPECT_EQ(start, 0u);
+  EXPECT_EQ(end, 15u);
+  EXPECT_EQ(text_of(field), "D:\\Old\\Quorvane");  // selected, not typed into
+
+  SetFocus(field);
+  const int before = runs_started;
+  SendMessageW(main_, WM_COMMAND, IDOK, 0);
+  EXPECT_EQ(current_screen(), Screen::Downloading);
+  EXPECT_TRUE(pump_until([&] { return runs_started == before + 1; }, 5000));
 }
 
 // The animation timer runs exactly while the frames are ready, the system's client-area
