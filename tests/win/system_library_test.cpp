@@ -1,7 +1,7 @@
 // The installer without the system DLLs it loads itself. ctest runs this suite as
-// "system_dlls_missing": win_tests again, with Wine told to refuse winhttp, bcrypt and msimg32
-// (WINEDLLOVERRIDES=...=d) and QV_SYSTEM_DLLS_REFUSED=1 set. In the ordinary run the suite skips,
-// since the DLLs are there.
+// "system_dlls_missing": win_tests again, with Wine told to refuse winhttp, bcrypt, msimg32 and
+// oleacc (WINEDLLOVERRIDES=...=d) and QV_SYSTEM_DLLS_REFUSED=1 set. In the ordinary run the suite
+// skips, since the DLLs are there.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -9,7 +9,9 @@
 #include <string>
 #include <variant>
 
+#include "app/app_state_win.h"
 #include "app/handles_win.h"
+#include "app/startup_win.h"
 #include "app/system_library_win.h"
 #include "install/checksum.h"
 #include "install/checksum_win.h"
@@ -17,6 +19,7 @@
 #include "net/http_win.h"
 #include "ui/layout.h"
 #include "ui/render_win.h"
+#include "ui/window_win.h"
 
 namespace qv {
 namespace {
@@ -32,13 +35,29 @@ class SystemDllsMissing : public ::testing::Test {
 
 TEST_F(SystemDllsMissing, NoneLoadsAndNoTableIsMade) {
   // The refusal itself: without it the cases below would prove nothing.
-  for (const wchar_t* name : {L"winhttp.dll", L"bcrypt.dll", L"msimg32.dll"}) {
+  for (const wchar_t* name : {L"winhttp.dll", L"bcrypt.dll", L"msimg32.dll", L"oleacc.dll"}) {
     EXPECT_EQ(load_system_library(name), nullptr) << name;
   }
   EXPECT_NE(load_system_library(L"gdi32.dll"), nullptr);
   EXPECT_EQ(winhttp_functions(), nullptr);
   EXPECT_EQ(bcrypt_functions(), nullptr);
   EXPECT_EQ(alpha_blend_function(), nullptr);
+  EXPECT_EQ(oleacc_functions(), nullptr);
+}
+
+TEST_F(SystemDllsMissing, ScreenReadersGetThePlatformsOwnAnswer) {
+  MainWindow window([](std::string) {});
+  const HWND main = open_main_window(GetModuleHandleW(nullptr), window);
+  ASSERT_NE(main, nullptr);
+  // No object of ours without oleacc: the window answers as DefWindowProc does, and works on.
+  EXPECT_EQ(SendMessageW(main, WM_GETOBJECT, 0, static_cast<LPARAM>(OBJID_CLIENT)),
+            DefWindowProcW(main, WM_GETOBJECT, 0, static_cast<LPARAM>(OBJID_CLIENT)));
+  EXPECT_TRUE(IsWindow(main));
+  DestroyWindow(main);
+  MSG msg;
+  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+  }
+  app_state().main_window = nullptr;
 }
 
 TEST_F(SystemDllsMissing, RequestsFailAsNetworkUnavailable) {
