@@ -352,7 +352,7 @@ def planted_runs(args, server, root):
     installer must load none of them; the control program, which imports them, must load all."""
     planted = sorted(f for f in os.listdir(args.planted) if f.lower().endswith(".dll"))
     names = [os.path.splitext(f)[0] for f in planted]
-    check(names == ["bcrypt", "msimg32", "winhttp"], "planted DLLs %s" % names)
+    check(names == ["bcrypt", "msimg32", "oleacc", "winhttp"], "planted DLLs %s" % names)
     with tempfile.TemporaryDirectory(prefix="qv-downloads-") as downloads:
         planted_in(args, server, root, downloads, planted, names)
 
@@ -379,6 +379,9 @@ def planted_in(args, server, root, downloads, planted, names):
     proc = start_installer(installer, server + folder + "/", dict(env, QV_FAKE_SETUP_PRODUCT="1"))
     w = open_window(96, before)
     if w:
+        if args.probe:  # a screen reader makes the installer load oleacc
+            check(("button", "Install") in tree_names(read_tree(args)),
+                  "a screen reader reads the installer beside planted DLLs")
         w.click(358 + 56, 210 + 17)
         poll("the done screen beside planted DLLs",
              lambda: w.px(Shot(shots.tmp), 55, 285) == ACCENT, 60)
@@ -425,7 +428,7 @@ def read_tree(args):
     return children, focus
 
 
-def names(tree):
+def tree_names(tree):
     return [(role, name) for role, name, _value, _state, _action in tree[0]]
 
 
@@ -480,11 +483,12 @@ def keyboard_run(args, server, root):
             w.x + 50, w.y + 326, w.x + 300, w.y + 342, MUTED) > 5, 30)
 
         tree = read_tree(args)
-        check(names(tree) == [("text", "Quorvane"),
+        check(tree_names(tree) == [("text", "Quorvane"),
                               ("text", "Installs just for you \u2014 no admin needed."),
                               ("text", "Version 4.5.6 - about 8 MB download"),
                               ("editable", "Install location"), ("button", "Browse"),
-                              ("button", "Install")], "reader, location: %s" % names(tree))
+                              ("button", "Install")],
+              "reader, location: %s" % tree_names(tree))
         check(tree[1] == ("button", "Install"), "reader, location: focus %s" % (tree[1],))
         field = [c for c in tree[0] if c[0] == "editable"]
         check(field and field[0][2].endswith("\\Programs\\Quorvane"),
@@ -523,9 +527,10 @@ def keyboard_run(args, server, root):
         tree = read_tree(args)
         check([(r, v) for r, _n, v, _s, _a in tree[0] if r == "progressbar"] ==
               [("progressbar", held)],
-              "reader, downloading: progress %s" % names(tree))
-        check(names(tree)[:2] == [("text", "Quorvane"), ("text", "Downloading Quorvane 4.5.6...")],
-              "reader, downloading: %s" % names(tree))
+              "reader, downloading: progress %s" % tree_names(tree))
+        check(tree_names(tree)[:2] == [("text", "Quorvane"),
+                                       ("text", "Downloading Quorvane 4.5.6...")],
+              "reader, downloading: %s" % tree_names(tree))
 
         # The bar's timer ticks 25 times a second meanwhile; the value is announced only when it
         # changes, and it does not while the body is held.
@@ -538,7 +543,7 @@ def keyboard_run(args, server, root):
         poll("the location screen after Escape",
              lambda: w.px(Shot(shots.tmp), 360, 212) == ACCENT, 30)
         tree = read_tree(args)
-        check(("editable", "Install location") in names(tree) and
+        check(("editable", "Install location") in tree_names(tree) and
               tree[1] == ("button", "Install"), "Escape canceled the download: %s" % (tree,))
 
         # Enter on Install runs the install again, to the end.
@@ -548,9 +553,9 @@ def keyboard_run(args, server, root):
              and Shot(shots.tmp).count(w.x + 50, w.y + 314, w.x + 470, w.y + 324, TRACK) == 0,
              60)
         tree = read_tree(args)
-        check(names(tree) == [("text", "Quorvane"), ("text", "Quorvane is installed."),
+        check(tree_names(tree) == [("text", "Quorvane"), ("text", "Quorvane is installed."),
                               ("text", "You can close this window.")],
-              "reader, done: %s" % names(tree))
+              "reader, done: %s" % tree_names(tree))
         keys(w, "Escape")
         rc = exit_code(proc, 30)
         check(rc == 0, "Escape on the done screen closes the installer (%s)" % rc)
@@ -618,10 +623,10 @@ def keyboard_failed_in(args, server, folder, scratch, opened, reason):
     keys(w, "Return")  # the focus starts on Install
     poll("the failed screen", lambda: w.px(Shot(shots.tmp), 55, 290) == ACCENT, 40)
     tree = read_tree(args)
-    check(names(tree) == [("text", "Quorvane"), ("text", "Something went wrong."),
+    check(tree_names(tree) == [("text", "Quorvane"), ("text", "Something went wrong."),
                           ("text", reason), ("button", "Try Again"),
                           ("link", "Get the full installer instead")],
-          "reader, failed: %s" % names(tree))
+          "reader, failed: %s" % tree_names(tree))
     check(tree[1] == ("button", "Try Again"), "reader, failed: focus %s" % (tree[1],))
     link = tree[0][-1] if tree[0] else ()
     check(link[2:] == ("https://quorvane.example/download", link[3] if link else "", "Jump"),
@@ -648,7 +653,7 @@ def keyboard_failed_in(args, server, folder, scratch, opened, reason):
     keys(w, "shift+Tab", "space")  # Try Again
     poll("the location screen after Try Again",
          lambda: w.px(Shot(shots.tmp), 360, 212) == ACCENT, 30)
-    check(("editable", "Install location") in names(read_tree(args)),
+    check(("editable", "Install location") in tree_names(read_tree(args)),
           "Space on Try Again brought back the location screen")
     keys(w, "Escape")
     rc = exit_code(proc, 30)

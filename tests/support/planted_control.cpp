@@ -1,9 +1,11 @@
-// The control for the planted-DLL test: a program that imports winhttp, bcrypt and msimg32 the
-// ordinary way, through its import table, as the installer once did. Started beside the planted
-// copies it must load all three of them, which shows that the test can see a planted DLL load.
+// The control for the planted-DLL test: a program that imports winhttp, bcrypt, msimg32 and oleacc
+// the ordinary way, through its import table, as the installer once did with the first three.
+// Started beside the planted copies it must load all of them, which shows that the test can see a
+// planted DLL load.
 #include "app/win.h"
 // After <windows.h>.
 #include <bcrypt.h>
+#include <oleacc.h>
 #include <winhttp.h>
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
@@ -14,6 +16,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     WinHttpCheckPlatform();
     BCryptCloseAlgorithmProvider(nullptr, 0);
     AlphaBlend(nullptr, 0, 0, 0, 0, nullptr, 0, 0, 0, 0, BLENDFUNCTION{});
+    GetRoleTextW(0, nullptr, 0);
   }
   return 0;
 }
