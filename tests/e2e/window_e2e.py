@@ -262,10 +262,12 @@ def success_run(args, server, root, dpi):
           tag + "status line")
 
     track = (w.x + s(50), w.y + s(314), w.x + s(470), w.y + s(324))
-    poll("the installing screen", lambda: Shot(shots.tmp).count(*track, MARQUEE) > 0, 40)
-    shot = Shot(shots.tmp)
+    # The shot that showed the segment is the one checked: the next may catch it off the track.
+    marquee_shown = lambda shot: shot if shot.count(*track, MARQUEE) > 0 else None
+    shot = poll("the installing screen", lambda: marquee_shown(Shot(shots.tmp)), 40)
+    check(shot is not None, tag + "moving segment")
+    shot = shot or Shot(shots.tmp)
     shot.save_png(os.path.join(args.shots, "installing-%d.png" % dpi))
-    check(shot.count(*track, MARQUEE) > 0, tag + "moving segment")
     check(shot.count(w.x + s(484), w.y + s(8), w.x + s(512), w.y + s(36), MUTED) == 0,
           tag + "no close glyph while installing")
 
