@@ -300,7 +300,7 @@ TEST(WindowAnimation, NothingHappensBeforeTheMainWindowExists) {
   ValidateRect(other, nullptr);
   ASSERT_FALSE(GetUpdateRect(other, nullptr, FALSE));
 
-  update_animation_timer();
+  update_animation_timer(standard_palette());
   EXPECT_FALSE(s.anim_timer_running);
   EXPECT_FALSE(GetUpdateRect(other, nullptr, FALSE));
   s.anim_timer_running = false;
@@ -391,7 +391,7 @@ class PaintTest : public WindowTest {
  protected:
   void paint(Canvas& c) {
     const int dpi = app_state().dpi;
-    render_client(c.dc(), scale(520, dpi), scale(380, dpi));
+    render_client(c.dc(), scale(520, dpi), scale(380, dpi), window_.palette());
   }
 };
 
@@ -479,19 +479,19 @@ TEST_F(PaintTest, OwnerDrawnButtons) {
   item.hDC = c.dc();
   item.rcItem = RECT{0, 0, 112, 34};
   item.CtlID = kActionButtonId;
-  EXPECT_TRUE(draw_owner_button(item));
+  EXPECT_TRUE(draw_owner_button(item, window_.palette()));
   EXPECT_EQ(c.at(2, 2), COLOR_ACCENT);
   EXPECT_GT(c.count({0, 0, 112, 34}, COLOR_WHITE), 10);  // the label
 
   item.CtlID = kBrowseButtonId;
   item.rcItem = RECT{0, 0, 38, 34};
-  EXPECT_TRUE(draw_owner_button(item));
+  EXPECT_TRUE(draw_owner_button(item, window_.palette()));
   EXPECT_EQ(c.at(2, 2), COLOR_BROWSE_FACE);
   EXPECT_EQ(c.at(10, 18), COLOR_TEXT);         // the body's left edge
   EXPECT_EQ(c.at(18, 18), COLOR_BROWSE_FACE);  // outline only
 
   item.CtlID = 999;
-  EXPECT_FALSE(draw_owner_button(item));
+  EXPECT_FALSE(draw_owner_button(item, window_.palette()));
 }
 
 }  // namespace
