@@ -2,9 +2,14 @@
 // DPI changes, hit testing, and the painted pixels of every screen.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <optional>
 #include <ostream>
 #include <vector>
 
@@ -357,17 +362,60 @@ class Canvas {
   }
   ~Canvas() { SelectObject(dc_.get(), old_); }
   HDC dc() const { return dc_.get(); }
+  int width() const { return w_; }
+  int height() const { return h_; }
   Rgb at(int x, int y) const {
     GdiFlush();
-    const std::uint32_t v = bits_[y * w_ + x];
-    return {static_cast<std::uint8_t>(v >> 16), static_cast<std::uint8_t>(v >> 8),
-            static_cast<std::uint8_t>(v)};
+    return pixel(x, y);
   }
   int count(Box box, Rgb colour) const {
+    GdiFlush();
     int n = 0;
     for (int y = box.top; y < box.bottom; ++y)
-      for (int x = box.left; x < box.right; ++x) n += at(x, y) == colour;
+      for (int x = box.left; x < box.right; ++x) n += pixel(x, y) == colour;
     return n;
+  }
+  // The smallest box around the pixels of `box` that differ from `other`'s; empty if none do.
+  Box changed_from(const Canvas& other, Box box) const {
+    GdiFlush();
+    Box found{box.right, box.bottom, box.left, box.top};
+    for (int y = box.top; y < box.bottom; ++y)
+      for (int x = box.left; x < box.right; ++x)
+        if (!(pixel(x, y) == other.pixel(x, y))) {
+          found = {std::min(found.left, x), std::min(found.top, y), std::max(found.right, x + 1),
+                   std::max(found.bottom, y + 1)};
+        }
+    return found;
+  }
+  // A 24-bit BMP file, for people to look at.
+  void save(const std::filesystem::path& path) const {
+    GdiFlush();
+    const int stride = (w_ * 3 + 3) & ~3;
+    BITMAPINFOHEADER info{};
+    info.biSize = sizeof info;
+    info.biWidth = w_;
+    info.biHeight = h_;  // bottom-up
+    info.biPlanes = 1;
+    info.biBitCount = 24;
+    info.biCompression = BI_RGB;
+    info.biSizeImage = static_cast<DWORD>(stride * h_);
+    BITMAPFILEHEADER file{};
+    file.bfType = 0x4D42;  // "BM"
+    file.bfOffBits = sizeof file + sizeof info;
+    file.bfSize = file.bfOffBits + info.biSizeImage;
+    std::vector<char> rows(info.biSizeImage);
+    for (int y = 0; y < h_; ++y)
+      for (int x = 0; x < w_; ++x) {
+        const Rgb c = pixel(x, y);
+        char* out = &rows[static_cast<std::size_t>((h_ - 1 - y) * stride + x * 3)];
+        out[0] = static_cast<char>(c.b);
+        out[1] = static_cast<char>(c.g);
+        out[2] = static_cast<char>(c.r);
+      }
+    std::ofstream f(path, std::ios::binary);
+    f.write(reinterpret_cast<const char*>(&file), sizeof file);
+    f.write(reinterpret_cast<const char*>(&info), sizeof info);
+    f.write(rows.data(), static_cast<std::streamsize>(rows.size()));
   }
 
  private:
@@ -376,7 +424,31 @@ class Canvas {
   OwnedBitmap bitmap_;
   const std::uint32_t* bits_ = nullptr;
   HGDIOBJ old_ = nullptr;
+
+  Rgb pixel(int x, int y) const {
+    const std::uint32_t v = bits_[y * w_ + x];
+    return {static_cast<std::uint8_t>(v >> 16), static_cast<std::uint8_t>(v >> 8),
+            static_cast<std::uint8_t>(v)};
+  }
 };
+
+void fill_rect(HDC dc, Box box, Rgb colour) {
+  const OwnedBrush brush(CreateSolidBrush(colorref(colour)));
+  const RECT r{box.left, box.top, box.right, box.bottom};
+  FillRect(dc, &r, brush.get());
+}
+
+// Where rendered windows are kept for people to look at (QV_SCREENS_DIR, set by ctest); nowhere
+// without it.
+std::optional<std::filesystem::path> screens_folder() {
+  wchar_t buffer[MAX_PATH] = {};
+  const DWORD n = GetEnvironmentVariableW(L"QV_SCREENS_DIR", buffer, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) return std::nullopt;
+  std::filesystem::path folder(buffer);
+  std::error_code error;
+  std::filesystem::create_directories(folder, error);
+  return folder;
+}
 
 bool close_to(Rgb a, Rgb b, int tolerance) {
   return std::abs(a.r - b.r) <= tolerance && std::abs(a.g - b.g) <= tolerance &&
@@ -392,6 +464,65 @@ class PaintTest : public WindowTest {
   void paint(Canvas& c) {
     const int dpi = app_state().dpi;
     render_client(c.dc(), scale(520, dpi), scale(380, dpi), window_.palette());
+  }
+
+  // The whole window as the screen shows it: the client area, then each visible child drawn into
+  // its place and clipped to its window region (the buttons through the window's own
+  // WM_DRAWITEM).
+  void paint_with_controls(Canvas& c) {
+    paint(c);
+    const AppState& s = app_state();
+    for (const HWND child : {s.location_edit, s.browse_button, s.action_button}) {
+      if (!IsWindowVisible(child)) continue;
+      const Box b = child_box(child);
+      const OwnedRegion clip(CreateRectRgn(0, 0, 0, 0));
+      if (clip && GetWindowRgn(child, clip.get()) != ERROR) {
+        OffsetRgn(clip.get(), b.left, b.top);
+        SelectClipRgn(c.dc(), clip.get());
+      }
+      POINT origin{};
+      SetViewportOrgEx(c.dc(), b.left, b.top, &origin);
+      if (child == s.location_edit) {
+        SendMessageW(child, WM_PRINT, reinterpret_cast<WPARAM>(c.dc()),
+                     PRF_NONCLIENT | PRF_CLIENT | PRF_ERASEBKGND);
+      } else {  // Wine's buttons do not owner-draw when printed: asked as the system asks
+        DRAWITEMSTRUCT item{};
+        item.CtlType = ODT_BUTTON;
+        item.CtlID = static_cast<UINT>(GetDlgCtrlID(child));
+        item.itemAction = ODA_DRAWENTIRE;
+        item.hwndItem = child;
+        item.hDC = c.dc();
+        item.rcItem = RECT{0, 0, b.width(), b.height()};
+        SendMessageW(main_, WM_DRAWITEM, item.CtlID, reinterpret_cast<LPARAM>(&item));
+      }
+      SetViewportOrgEx(c.dc(), origin.x, origin.y, nullptr);
+      SelectClipRgn(c.dc(), nullptr);
+    }
+  }
+
+  // The child controls each screen shows, laid out as the window lays them out.
+  static void show_controls_for(Screen screen) {
+    const AppState& s = app_state();
+    for (const HWND child : {s.location_edit, s.browse_button, s.action_button}) {
+      ShowWindow(child, SW_HIDE);
+    }
+    switch (layout_for_screen(screen)) {
+      case ControlLayout::Location:
+        layout_location_controls();
+        if (screen == Screen::ChooseLocation) {
+          for (const HWND child : {s.location_edit, s.browse_button, s.action_button}) {
+            ShowWindow(child, SW_SHOW);
+          }
+        }
+        break;
+      case ControlLayout::Launch:
+        layout_launch_button();
+        ShowWindow(s.action_button, SW_SHOW);
+        break;
+      case ControlLayout::Retry:
+        layout_retry_button();
+        break;
+    }
   }
 };
 
@@ -492,6 +623,269 @@ TEST_F(PaintTest, OwnerDrawnButtons) {
 
   item.CtlID = 999;
   EXPECT_FALSE(draw_owner_button(item, window_.palette()));
+}
+
+// ---- High contrast ----
+
+// Colours that no picture or colour of ours has, so a pixel in one of them says which role drew
+// it.
+constexpr SystemColours kTheme{.window = {250, 244, 210},
+                               .window_text = {61, 20, 0},
+                               .highlight = {0, 96, 32},
+                               .highlight_text = {255, 250, 128},
+                               .hot_light = {160, 0, 120},
+                               .gray_text = {90, 80, 110}};
+
+// Sets the system's colours for the scope. Under Wine they hold for every process of the prefix
+// until set again, so the old ones are always put back.
+class ScopedSystemColours {
+ public:
+  explicit ScopedSystemColours(const SystemColours& c) {
+    const Rgb values[kCount] = {c.window,         c.window_text, c.highlight,
+                                c.highlight_text, c.hot_light,   c.gray_text};
+    COLORREF wanted[kCount];
+    for (int i = 0; i < kCount; ++i) {
+      old_[i] = GetSysColor(kIndexes[i]);
+      wanted[i] = colorref(values[i]);
+    }
+    applied_ = SetSysColors(kCount, kIndexes, wanted) != FALSE;
+  }
+  ~ScopedSystemColours() { SetSysColors(kCount, kIndexes, old_); }
+  ScopedSystemColours(const ScopedSystemColours&) = delete;
+  ScopedSystemColours& operator=(const ScopedSystemColours&) = delete;
+  bool applied() const { return applied_; }
+
+ private:
+  static constexpr int kCount = 6;
+  static constexpr INT kIndexes[kCount] = {COLOR_WINDOW,        COLOR_WINDOWTEXT, COLOR_HIGHLIGHT,
+                                           COLOR_HIGHLIGHTTEXT, COLOR_HOTLIGHT,   COLOR_GRAYTEXT};
+  COLORREF old_[kCount] = {};
+  bool applied_ = false;
+};
+
+// What the system answers for high contrast within the scope (the test build's seam).
+class ScopedHighContrast {
+ public:
+  explicit ScopedHighContrast(bool on) : old_(test_high_contrast) { test_high_contrast = on; }
+  ~ScopedHighContrast() { test_high_contrast = old_; }
+  ScopedHighContrast(const ScopedHighContrast&) = delete;
+  ScopedHighContrast& operator=(const ScopedHighContrast&) = delete;
+
+ private:
+  std::optional<bool> old_;
+};
+
+// Every screen at every scale, with high contrast switched on while the window runs: the theme's
+// colours for each role, the window colour everywhere nothing is drawn (no picture, no tint),
+// the still logo; then a colour change and high contrast switched off, both live.
+TEST_F(PaintTest, HighContrastDrawsEveryScreenInTheThemesColours) {
+  AppState& s = app_state();
+  if (!s.frames_ready()) decode_pictures_into(s.frames, nullptr);
+  const ScopedSystemColours theme(kTheme);
+  ASSERT_TRUE(theme.applied());
+  ASSERT_EQ(rgb_from_colorref(GetSysColor(COLOR_HOTLIGHT)), kTheme.hot_light);
+  const ScopedHighContrast on(true);
+  // A window made now starts in the theme's colours.
+  EXPECT_EQ(MainWindow([](std::string) {}).palette(), high_contrast_palette(kTheme));
+
+  SendMessageW(main_, MSG_FRAMES_READY, 0, 0);
+  ASSERT_TRUE(s.anim_timer_running);
+  ValidateRect(s.action_button, nullptr);
+  SendMessageW(main_, WM_SETTINGCHANGE, SPI_SETHIGHCONTRAST, 0);
+  EXPECT_EQ(window_.palette(), high_contrast_palette(kTheme));
+  EXPECT_FALSE(s.anim_timer_running);                           // nothing moves
+  EXPECT_TRUE(GetUpdateRect(s.action_button, nullptr, FALSE));  // the buttons repaint too
+
+  using Role = Rgb SystemColours::*;
+  struct Expect {
+    DesignEdges area;
+    Role colour;
+    int at_least;  // pixels of that colour; kAll: every pixel
+  };
+  constexpr int kAll = -1;
+  // Where nothing is drawn on any screen: the picture and the card's tint would show here.
+  const std::vector<Expect> blank = {
+      {{0, 0, 27, 380}, &SystemColours::window, kAll},            // left edge
+      {{0, 357, 520, 380}, &SystemColours::window, kAll},         // under the card
+      {{130, 132, 520, 168}, &SystemColours::window, kAll},       // between the title and the card
+      {{140, 0, 480, 60}, &SystemColours::window, kAll},          // above the title
+      {{494, 40, 520, 380}, &SystemColours::window, kAll},        // right of the card
+      {{40, 172, 480, 184}, &SystemColours::window, kAll},        // inside the card, untinted
+      {{148, 72, 340, 105}, &SystemColours::window_text, 30},     // title
+      {{150, 110, 346, 113}, &SystemColours::window_text, kAll},  // rule
+      {{27, 250, 29, 270}, &SystemColours::window_text, 20},      // card outline
+  };
+  const Expect close_glyph{{484, 8, 512, 36}, &SystemColours::window_text, 3};
+  const Expect no_close_glyph{{484, 8, 512, 36}, &SystemColours::window, kAll};
+  const Expect status{{50, 192, 250, 210}, &SystemColours::window_text, 10};
+  const Expect detail{{50, 222, 300, 240}, &SystemColours::gray_text, 10};
+  const Expect track_edge{{400, 314, 410, 315}, &SystemColours::window_text, 10};
+  const Expect track_inside{{400, 317, 410, 321}, &SystemColours::window, kAll};
+  struct Row {
+    const char* name;
+    Screen screen;
+    const char* status;
+    const char* detail;
+    std::uint32_t permille;
+    std::uint32_t marquee;
+    std::vector<Expect> expect;
+  };
+  const std::vector<Row> rows = {
+      {"choose",
+       Screen::ChooseLocation,
+       "",
+       "",
+       0,
+       0,
+       {close_glyph,
+        {{50, 186, 200, 204}, &SystemColours::window_text, 10},   // "Install location"
+        {{50, 250, 300, 266}, &SystemColours::gray_text, 10},     // hint
+        {{50, 326, 300, 342}, &SystemColours::gray_text, 10},     // version note
+        {{360, 222, 366, 232}, &SystemColours::highlight, kAll},  // Install face
+        {{358, 210, 470, 244}, &SystemColours::highlight_text, 10},
+        {{312, 222, 316, 232}, &SystemColours::highlight, kAll},  // Browse face
+        {{310, 210, 348, 244}, &SystemColours::highlight_text, 5},
+        {{290, 236, 298, 238}, &SystemColours::window, kAll}}},  // the edit field's face
+      {"downloading-fill",
+       Screen::Downloading,
+       "Downloading Quorvane 4.5.6...",
+       "38 / 80 MB \u00b7 2.4 MB/s \u00b7 ~17s left",
+       500,
+       0,
+       {close_glyph,
+        status,
+        detail,
+        track_edge,
+        track_inside,
+        {{100, 316, 250, 322}, &SystemColours::highlight, kAll}}},
+      {"downloading-marquee",
+       Screen::Downloading,
+       "Checking the latest version...",
+       "",
+       0,
+       500,  // segment 197..323
+       {close_glyph,
+        status,
+        track_edge,
+        track_inside,
+        {{200, 316, 320, 322}, &SystemColours::highlight, kAll},
+        {{100, 317, 110, 321}, &SystemColours::window, kAll}}},
+      {"verifying",
+       Screen::Verifying,
+       "Verifying the download...",
+       "",
+       0,
+       500,
+       {no_close_glyph,
+        status,
+        track_edge,
+        {{200, 316, 320, 322}, &SystemColours::highlight, kAll}}},
+      {"installing",
+       Screen::Installing,
+       "Installing Quorvane 4.5.6...",
+       "Setting things up \u2014 please keep this window open.",
+       0,
+       500,
+       {no_close_glyph,
+        status,
+        detail,
+        track_edge,
+        {{200, 316, 320, 322}, &SystemColours::highlight, kAll}}},
+      {"done",
+       Screen::Done,
+       "You're all set.",
+       "Quorvane is installed and ready.",
+       0,
+       0,
+       {close_glyph,
+        status,
+        {{50, 220, 250, 236}, &SystemColours::gray_text, 10},
+        {{52, 292, 58, 306}, &SystemColours::highlight, kAll},  // Launch face
+        {{50, 280, 234, 318}, &SystemColours::highlight_text, 10}}},
+      {"failed",
+       Screen::Failed,
+       "Something went wrong.",
+       "the download failed verification (checksum mismatch), so it was discarded",
+       0,
+       0,
+       {close_glyph,
+        status,
+        detail,
+        {{50, 330, 250, 346}, &SystemColours::hot_light, 5},    // link
+        {{52, 294, 58, 308}, &SystemColours::highlight, kAll},  // Try Again face
+        {{50, 284, 200, 318}, &SystemColours::highlight_text, 10}}},
+  };
+
+  const auto folder = screens_folder();
+  for (const int dpi : {96, 144, 192}) {
+    if (dpi != s.dpi) {
+      RECT suggested{0, 0, scale(520, dpi), scale(380, dpi)};
+      SendMessageW(main_, WM_DPICHANGED, MAKEWPARAM(dpi, dpi),
+                   reinterpret_cast<LPARAM>(&suggested));
+    }
+    ASSERT_EQ(s.dpi, dpi);
+    set_version_note("Version 4.5.6 - about 8 MB download");
+    // The still logo over the window colour, as the logo square must show it.
+    const int edge = scale(84, dpi);
+    Canvas logo(edge, edge);
+    fill_rect(logo.dc(), {0, 0, edge, edge}, kTheme.window);
+    DrawIconEx(logo.dc(), 0, 0, s.logo_icon, edge, edge, 0, nullptr, DI_NORMAL);
+    for (const Row& row : rows) {
+      SCOPED_TRACE(std::string(row.name) + " at " + std::to_string(dpi));
+      set_state(row.screen, row.status, row.detail, row.screen == Screen::Failed);
+      s.progress_permille = row.permille;
+      s.marquee_pos = row.marquee;
+      show_controls_for(row.screen);
+      Canvas c(scale(520, dpi), scale(380, dpi));
+      paint_with_controls(c);
+      if (folder)
+        c.save(*folder /
+               ("high-contrast-" + std::string(row.name) + "-" + std::to_string(dpi) + ".bmp"));
+      for (const std::vector<Expect>* list : {&blank, &row.expect}) {
+        for (const Expect& e : *list) {
+          const Box box = scaled_box(e.area, dpi);
+          const int found = c.count(box, kTheme.*e.colour);
+          if (e.at_least == kAll) {
+            EXPECT_EQ(found, box.width() * box.height())
+                << "at " << e.area.left << "," << e.area.top << " one is "
+                << ::testing::PrintToString(c.at(box.left, box.top));
+          } else {
+            EXPECT_GE(found, e.at_least) << "at " << e.area.left << "," << e.area.top;
+          }
+        }
+      }
+      if (row.screen == Screen::Failed) {  // no progress bar
+        EXPECT_EQ(c.count(scaled_box(DesignEdges{50, 314, 470, 324}, dpi), kTheme.window_text), 0);
+      }
+      const Box square = logo_box(dpi);
+      int differing = 0;
+      for (int y = 0; y < edge; ++y)
+        for (int x = 0; x < edge; ++x)
+          differing += !(c.at(square.left + x, square.top + y) == logo.at(x, y));
+      EXPECT_EQ(differing, 0) << "the logo square is not the still logo";
+    }
+  }
+
+  // The theme's colours change while high contrast stays on: the next paint has the new ones.
+  SystemColours night = kTheme;
+  night.window = {20, 30, 60};
+  const ScopedSystemColours changed(night);
+  SendMessageW(main_, WM_SYSCOLORCHANGE, 0, 0);
+  const int dpi = s.dpi;
+  Canvas c(scale(520, dpi), scale(380, dpi));
+  paint(c);
+  EXPECT_EQ(c.at(scale(10, dpi), scale(370, dpi)), night.window);
+
+  // Off again: the picture, the product's colours and the orb come back.
+  const ScopedHighContrast off(false);
+  SendMessageW(main_, WM_SETTINGCHANGE, SPI_SETHIGHCONTRAST, 0);
+  EXPECT_EQ(window_.palette(), standard_palette());
+  EXPECT_TRUE(s.anim_timer_running);
+  Canvas picture(scale(520, dpi), scale(380, dpi));
+  draw_background(picture.dc(), picture.width(), picture.height());
+  paint(c);
+  EXPECT_EQ(c.at(scale(10, dpi), scale(370, dpi)), picture.at(scale(10, dpi), scale(370, dpi)));
+  EXPECT_EQ(c.at(scale(200, dpi), scale(111, dpi)), COLOR_ACCENT);
 }
 
 }  // namespace
