@@ -28,6 +28,9 @@ constexpr Rgb rgb_from_colorref(std::uint32_t value) {
 inline constexpr Rgb COLOR_TEXT{233, 238, 248};
 inline constexpr Rgb COLOR_MUTED{156, 173, 204};
 inline constexpr Rgb COLOR_ACCENT{99, 102, 241};
+// The action button's face: the accent a shade darker, so that its white label reads at 4.7:1
+// (on the accent itself, 4.47:1 falls short of 4.5:1).
+inline constexpr Rgb COLOR_ACTION_FACE{94, 97, 241};
 inline constexpr Rgb COLOR_CARD_TINT{106, 120, 166};
 inline constexpr Rgb COLOR_CARD_BORDER{83, 97, 140};
 inline constexpr Rgb COLOR_ERROR{255, 159, 159};
@@ -73,7 +76,7 @@ constexpr Palette standard_palette() {
       .link = COLOR_LINK,
       .accent_rule = COLOR_ACCENT,
       .card_border = COLOR_CARD_BORDER,
-      .action_face = COLOR_ACCENT,
+      .action_face = COLOR_ACTION_FACE,
       .action_text = COLOR_WHITE,
       .browse_face = COLOR_BROWSE_FACE,
       .browse_glyph = COLOR_TEXT,
