@@ -47,7 +47,7 @@ HWND open_main_window(HINSTANCE instance, MainWindow& window) {
   const UINT system_dpi = GetDpiForSystem();
   const int expected_dpi = system_dpi != 0 ? static_cast<int>(system_dpi) : kDesignDpi;
   const Placement expected_size = window_size(expected_dpi);
-  prepare_first_frame(expected_size.width, expected_size.height, expected_dpi,
+  prepare_first_frame(expected_size.width, expected_size.height, expected_dpi, window.palette(),
                       [instance, &s] { s.logo_icon = load_icon(instance, 256, 0); });
 
   const HWND main = window.create(instance);

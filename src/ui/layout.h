@@ -1,4 +1,4 @@
-// The window's look in numbers: palette, fonts, fixed texts and every position in design pixels
+// The window's look in numbers: fonts, fixed texts and every position in design pixels
 // (a 520 x 380 window at 96 DPI), with the arithmetic that turns them into device pixels.
 // Pure logic: no Windows header, unit-tested natively.
 #pragma once
@@ -8,38 +8,9 @@
 #include <string_view>
 
 #include "app/dpi.h"
+#include "ui/palette.h"
 
 namespace qv {
-
-// ---- Palette ----
-
-struct Rgb {
-  std::uint8_t r;
-  std::uint8_t g;
-  std::uint8_t b;
-  friend constexpr bool operator==(const Rgb&, const Rgb&) = default;
-};
-
-// The platform's 0x00BBGGRR colour value.
-constexpr std::uint32_t colorref(Rgb c) {
-  return static_cast<std::uint32_t>(c.r) | (static_cast<std::uint32_t>(c.g) << 8) |
-         (static_cast<std::uint32_t>(c.b) << 16);
-}
-
-inline constexpr Rgb COLOR_TEXT{233, 238, 248};
-inline constexpr Rgb COLOR_MUTED{156, 173, 204};
-inline constexpr Rgb COLOR_ACCENT{99, 102, 241};
-inline constexpr Rgb COLOR_CARD_TINT{106, 120, 166};
-inline constexpr Rgb COLOR_CARD_BORDER{83, 97, 140};
-inline constexpr Rgb COLOR_ERROR{255, 159, 159};
-inline constexpr Rgb COLOR_LINK{143, 214, 255};
-inline constexpr Rgb COLOR_TRACK{30, 40, 70};
-inline constexpr Rgb COLOR_MARQUEE{83, 227, 242};
-inline constexpr Rgb COLOR_BROWSE_FACE{44, 56, 89};
-inline constexpr Rgb COLOR_WHITE{255, 255, 255};
-
-// The card tint's constant source alpha, of 255.
-inline constexpr int kCardTintAlpha = 42;
 
 // ---- Fonts ----
 

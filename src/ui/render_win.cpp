@@ -35,26 +35,39 @@ void text_at(HDC dc, Point design, std::string_view text) {
   TextOutW(dc, p.x, p.y, wide.c_str(), static_cast<int>(wide.size()));
 }
 
-void draw_title_and_rule(HDC dc, int dpi) {
-  {
-    const SelectGuard font(dc, app_state().font_title.get());
-    SetTextColor(dc, colorref(COLOR_TEXT));
-    SetTextCharacterExtra(dc, scale(kTitleLetterSpacing, dpi));
-    text_at(dc, kTitlePos, kTitleText);
-    SetTextCharacterExtra(dc, 0);
-    fill_box(dc, accent_rule_box(dpi), COLOR_ACCENT);
+// The picture, or in high contrast the plain window colour, over the whole client area.
+void draw_backdrop(HDC dc, int width, int height, const Palette& palette) {
+  if (palette.plain_background) {
+    fill_box(dc, Box{0, 0, width, height}, *palette.plain_background);
+  } else {
+    draw_background(dc, width, height);
   }
 }
 
-void draw_card(HDC dc, int dpi) {
+void draw_title_and_rule(HDC dc, int dpi, const Palette& palette) {
+  {
+    const SelectGuard font(dc, app_state().font_title.get());
+    SetTextColor(dc, colorref(palette.text));
+    SetTextCharacterExtra(dc, scale(kTitleLetterSpacing, dpi));
+    text_at(dc, kTitlePos, kTitleText);
+    SetTextCharacterExtra(dc, 0);
+    fill_box(dc, accent_rule_box(dpi), palette.accent_rule);
+  }
+}
+
+void draw_card(HDC dc, int dpi, const Palette& palette) {
   const Box card = card_box(dpi);
   const int corner = scale(kCardCorner, dpi);
   // The tint is a 1 x 1 pixel stretched at constant alpha; the rounded clip shapes its corners.
-  const OwnedRegion clip(
-      CreateRoundRectRgn(card.left, card.top, card.right + 1, card.bottom + 1, corner, corner));
-  if (clip) SelectClipRgn(dc, clip.get());
-  // Without the system's msimg32 the card has no tint; its outline is still drawn.
-  if (const AlphaBlendFunction alpha_blend = alpha_blend_function()) {
+  // A plain background has no tint: in high contrast nothing is drawn under the texts but the
+  // window colour. Without the system's msimg32 the card has no tint either; its outline is still
+  // drawn.
+  const AlphaBlendFunction alpha_blend =
+      palette.plain_background ? nullptr : alpha_blend_function();
+  if (alpha_blend) {
+    const OwnedRegion clip(
+        CreateRoundRectRgn(card.left, card.top, card.right + 1, card.bottom + 1, corner, corner));
+    if (clip) SelectClipRgn(dc, clip.get());
     const OwnedMemoryDc tint_dc(CreateCompatibleDC(dc));
     const OwnedBitmap pixel(CreateCompatibleBitmap(dc, 1, 1));
     if (tint_dc && pixel) {
@@ -68,22 +81,22 @@ void draw_card(HDC dc, int dpi) {
       alpha_blend(dc, card.left, card.top, card.width(), card.height(), tint_dc.get(), 0, 0, 1, 1,
                   blend);
     }
+    SelectClipRgn(dc, nullptr);
   }
-  SelectClipRgn(dc, nullptr);
 
-  const OwnedPen pen(CreatePen(PS_SOLID, card_pen_width(dpi), colorref(COLOR_CARD_BORDER)));
+  const OwnedPen pen(CreatePen(PS_SOLID, card_pen_width(dpi), colorref(palette.card_border)));
   if (!pen) return;
   const SelectGuard pen_selected(dc, pen.get());
   const SelectGuard brush_selected(dc, GetStockObject(HOLLOW_BRUSH));
   RoundRect(dc, card.left, card.top, card.right, card.bottom, corner, corner);
 }
 
-void draw_progress_bar(HDC dc, int dpi, Screen screen) {
+void draw_progress_bar(HDC dc, int dpi, Screen screen, const Palette& palette) {
   const Box track = progress_track_box(dpi);
   const int r = scale(kProgressCorner, dpi);
   {
-    const OwnedBrush brush(CreateSolidBrush(colorref(COLOR_TRACK)));
-    const OwnedPen pen(CreatePen(PS_SOLID, 1, colorref(COLOR_TRACK)));
+    const OwnedBrush brush(CreateSolidBrush(colorref(palette.track_face)));
+    const OwnedPen pen(CreatePen(PS_SOLID, 1, colorref(palette.track_edge)));
     if (brush && pen) {
       const SelectGuard brush_selected(dc, brush.get());
       const SelectGuard pen_selected(dc, pen.get());
@@ -96,10 +109,10 @@ void draw_progress_bar(HDC dc, int dpi, Screen screen) {
   const std::uint32_t permille = app_state().progress_permille.load();
   if (progress_indeterminate(screen, permille)) {
     if (const auto segment = marquee_segment(track, app_state().marquee_pos)) {
-      fill_box(dc, *segment, COLOR_MARQUEE);
+      fill_box(dc, *segment, palette.marquee);
     }
   } else if (const auto fill = progress_fill(track, permille); fill && fill->width() > 0) {
-    fill_box(dc, *fill, COLOR_ACCENT);
+    fill_box(dc, *fill, palette.fill);
   }
   SelectClipRgn(dc, nullptr);
 }
@@ -113,28 +126,29 @@ void draw_focus_outline(HDC dc, Box box, Rgb colour, int width, int corner) {
   RoundRect(dc, box.left, box.top, box.right, box.bottom, corner, corner);
 }
 
-void draw_link(HDC dc, int dpi, bool focus_cue) {
-  SetTextColor(dc, colorref(COLOR_LINK));
+void draw_link(HDC dc, int dpi, Rgb colour, bool focus_cue) {
+  SetTextColor(dc, colorref(colour));
   text_at(dc, kLinkPos, kLinkText);
   if (!focus_cue) return;
   const std::wstring wide = widen(kLinkText);
   SIZE extent{};
   if (!GetTextExtentPoint32W(dc, wide.c_str(), static_cast<int>(wide.size()), &extent)) return;
   const Box box = link_focus_box(dpi, extent.cx, extent.cy);
-  draw_focus_outline(dc, box, COLOR_LINK, focus_pen_width(dpi), scale(kFocusCorner, dpi));
+  draw_focus_outline(dc, box, colour, focus_pen_width(dpi), scale(kFocusCorner, dpi));
 }
 
-void draw_screen_texts(HDC dc, int dpi, const StateSnapshot& state, bool link_focus_cue) {
+void draw_screen_texts(HDC dc, int dpi, const StateSnapshot& state, const Palette& palette,
+                       bool link_focus_cue) {
   const AppState& s = app_state();
   switch (state.screen) {
     case Screen::ChooseLocation: {
       {
         const SelectGuard font(dc, s.font_body.get());
-        SetTextColor(dc, colorref(COLOR_TEXT));
+        SetTextColor(dc, colorref(palette.text));
         text_at(dc, kLocationLabelPos, kLocationLabel);
       }
       const SelectGuard font(dc, s.font_small.get());
-      SetTextColor(dc, colorref(COLOR_MUTED));
+      SetTextColor(dc, colorref(palette.small_text));
       text_at(dc, kHintPos, kHintText);
       if (!state.version_note.empty()) text_at(dc, kVersionNotePos, state.version_note);
       return;
@@ -142,11 +156,11 @@ void draw_screen_texts(HDC dc, int dpi, const StateSnapshot& state, bool link_fo
     case Screen::Done: {
       {
         const SelectGuard font(dc, s.font_body.get());
-        SetTextColor(dc, colorref(COLOR_TEXT));
+        SetTextColor(dc, colorref(palette.text));
         text_at(dc, kStatusPos, state.status);
       }
       const SelectGuard font(dc, s.font_small.get());
-      SetTextColor(dc, colorref(COLOR_MUTED));
+      SetTextColor(dc, colorref(palette.small_text));
       if (!state.detail.empty()) text_at(dc, kDetailLinePos, state.detail);
       return;
     }
@@ -158,34 +172,35 @@ void draw_screen_texts(HDC dc, int dpi, const StateSnapshot& state, bool link_fo
   }
   {
     const SelectGuard font(dc, s.font_body.get());
-    SetTextColor(dc, colorref(state.screen == Screen::Failed ? COLOR_ERROR : COLOR_TEXT));
+    SetTextColor(dc, colorref(state.screen == Screen::Failed ? palette.error_text : palette.text));
     text_at(dc, kStatusPos, state.status);
   }
   {
     const SelectGuard font(dc, s.font_small.get());
     if (!state.detail.empty()) {
-      SetTextColor(dc, colorref(COLOR_MUTED));
+      SetTextColor(dc, colorref(palette.small_text));
       const std::wstring wide = widen(state.detail);
       RECT box = to_rect(scaled_box(kDetailBox, dpi));
       DrawTextW(dc, wide.c_str(), static_cast<int>(wide.size()), &box, DT_WORDBREAK | DT_NOPREFIX);
     }
     if (shows_link(state.screen, state.show_full_installer_link)) {
-      draw_link(dc, dpi, link_focus_cue);
+      draw_link(dc, dpi, palette.link, link_focus_cue);
     }
   }
-  if (state.screen != Screen::Failed) draw_progress_bar(dc, dpi, state.screen);
+  if (state.screen != Screen::Failed) draw_progress_bar(dc, dpi, state.screen, palette);
 }
 
 // What the first frame draws first, drawn ahead on another thread (prepare_first_frame): the
-// stretched background and the card, in a bitmap of the screen's format like the layer below.
+// background and the card, in a bitmap of the screen's format like the layer below.
 struct FrameBase {
   int width = 0;
   int height = 0;
   int dpi = 0;
+  Palette palette = standard_palette();
   OwnedBitmap bitmap;
 };
 
-FrameBase draw_frame_base(int width, int height, int dpi) {
+FrameBase draw_frame_base(int width, int height, int dpi, const Palette& palette) {
   FrameBase base;
   const WindowDc screen(nullptr);
   if (!screen) return base;
@@ -195,12 +210,13 @@ FrameBase draw_frame_base(int width, int height, int dpi) {
   {
     const SelectGuard selected(dc.get(), base.bitmap.get());
     if (!selected.selected()) return FrameBase{};
-    draw_background(dc.get(), width, height);
-    draw_card(dc.get(), dpi);
+    draw_backdrop(dc.get(), width, height, palette);
+    draw_card(dc.get(), dpi, palette);
   }
   base.width = width;
   base.height = height;
   base.dpi = dpi;
+  base.palette = palette;
   return base;
 }
 
@@ -215,16 +231,18 @@ struct FramePreparation {
 thread_local std::unique_ptr<FramePreparation> t_preparation;
 thread_local FrameBase t_prepared_base;
 
-// What every paint of one size and DPI draws first, and identically: the stretched background,
+// What every paint of one size, DPI and palette draws first, and identically: the background,
 // the title with its rule, and the card. Stretching in HALFTONE alone costs Wine about 12 ms and
 // the moving bar repaints 25 times a second, which on a busy machine starves the install worker
 // of the processor; so this is drawn once per size into a layer that each paint copies. Nothing
 // in it changes between paints, and none of it lies under the logo square, whose backdrop each
-// paint captures from the copy. Window thread only; released when the thread ends.
+// paint captures from the copy. A palette of other colours (high contrast switched, or the theme's
+// colours changed) draws it again. Window thread only; released when the thread ends.
 struct StaticLayer {
   int width = 0;
   int height = 0;
   int dpi = 0;
+  Palette palette = standard_palette();
   HFONT title_font = nullptr;
   // In this order, so the old bitmap is selected back before the DC and the bitmap go.
   OwnedBitmap bitmap;
@@ -235,18 +253,18 @@ struct StaticLayer {
 thread_local std::unique_ptr<StaticLayer> t_static_layer;
 
 // The layer for this size, drawn first if needed; nothing when GDI cannot make it.
-const StaticLayer* static_layer(HDC like, int width, int height, int dpi) {
+const StaticLayer* static_layer(HDC like, int width, int height, int dpi, const Palette& palette) {
   const HFONT title_font = app_state().font_title.get();
   if (const StaticLayer* layer = t_static_layer.get();
       layer && layer->width == width && layer->height == height && layer->dpi == dpi &&
-      layer->title_font == title_font) {
+      layer->palette == palette && layer->title_font == title_font) {
     return layer;
   }
   t_static_layer.reset();  // a layer of another size goes first, whatever comes next
   // The first frame's background and card may be drawn already; they do not overlap the title.
   FrameBase base = std::exchange(t_prepared_base, FrameBase{});
-  const bool prepared =
-      base.bitmap && base.width == width && base.height == height && base.dpi == dpi;
+  const bool prepared = base.bitmap && base.width == width && base.height == height &&
+                        base.dpi == dpi && base.palette == palette;
   auto layer = std::make_unique<StaticLayer>();
   layer->bitmap =
       prepared ? std::move(base.bitmap) : OwnedBitmap(CreateCompatibleBitmap(like, width, height));
@@ -255,13 +273,14 @@ const StaticLayer* static_layer(HDC like, int width, int height, int dpi) {
   layer->selection.emplace(layer->dc.get(), layer->bitmap.get());
   if (!layer->selection->selected()) return nullptr;
   const HDC dc = layer->dc.get();
-  if (!prepared) draw_background(dc, width, height);
+  if (!prepared) draw_backdrop(dc, width, height, palette);
   SetBkMode(dc, TRANSPARENT);
-  draw_title_and_rule(dc, dpi);
-  if (!prepared) draw_card(dc, dpi);
+  draw_title_and_rule(dc, dpi, palette);
+  if (!prepared) draw_card(dc, dpi, palette);
   layer->width = width;
   layer->height = height;
   layer->dpi = dpi;
+  layer->palette = palette;
   layer->title_font = title_font;
   t_static_layer = std::move(layer);
   return t_static_layer.get();
@@ -269,14 +288,15 @@ const StaticLayer* static_layer(HDC like, int width, int height, int dpi) {
 
 }  // namespace
 
-void prepare_first_frame(int width, int height, int dpi, std::function<void()> also) {
+void prepare_first_frame(int width, int height, int dpi, const Palette& palette,
+                         std::function<void()> also) {
   finish_first_frame();
   auto preparation = std::make_unique<FramePreparation>();
   preparation->also = std::move(also);
   FramePreparation* const p = preparation.get();
-  preparation->thread = start_thread([p, width, height, dpi] {
+  preparation->thread = start_thread([p, width, height, dpi, palette] {
     p->also();
-    p->made = draw_frame_base(width, height, dpi);
+    p->made = draw_frame_base(width, height, dpi, palette);
   });
   if (!preparation->thread) {
     preparation->also();
@@ -301,18 +321,20 @@ void draw_background(HDC dc, int width, int height) {
                 picture->info, DIB_RGB_COLORS, SRCCOPY);
 }
 
-void render_client(HDC dc, int width, int height, bool link_focus_cue) {
+void render_client(HDC dc, int width, int height, const Palette& palette, bool link_focus_cue) {
   finish_first_frame();  // the still logo and the first frame's background may be under way
   AppState& s = app_state();
   const int dpi = s.dpi;
   const Box logo = logo_box(dpi);
-  const AnimationFrames* frames = s.frames.load(std::memory_order_acquire);
+  // A palette without the orb never draws it, whatever the frames.
+  const AnimationFrames* frames =
+      palette.animated_logo ? s.frames.load(std::memory_order_acquire) : nullptr;
 
-  const StaticLayer* layer = static_layer(dc, width, height, dpi);
+  const StaticLayer* layer = static_layer(dc, width, height, dpi, palette);
   if (layer) {
     BitBlt(dc, 0, 0, width, height, layer->dc.get(), 0, 0, SRCCOPY);
   } else {
-    draw_background(dc, width, height);
+    draw_backdrop(dc, width, height, palette);
   }
   if (frames) capture_backdrop(logo.width(), *frames, dc, logo.left, logo.top);
   SetBkMode(dc, TRANSPARENT);
@@ -329,20 +351,20 @@ void render_client(HDC dc, int width, int height, bool link_focus_cue) {
   }
 
   if (!layer) {
-    draw_title_and_rule(dc, dpi);
-    draw_card(dc, dpi);
+    draw_title_and_rule(dc, dpi, palette);
+    draw_card(dc, dpi, palette);
   }
   if (shows_close_glyph(state.screen)) {
     const SelectGuard font(dc, s.font_body.get());
-    SetTextColor(dc, colorref(COLOR_MUTED));
+    SetTextColor(dc, colorref(palette.close_glyph));
     const Point p = close_glyph_pos(dpi);
     const std::wstring glyph = widen(kCloseGlyph);
     TextOutW(dc, p.x, p.y, glyph.c_str(), static_cast<int>(glyph.size()));
   }
-  draw_screen_texts(dc, dpi, state, link_focus_cue);
+  draw_screen_texts(dc, dpi, state, palette, link_focus_cue);
 }
 
-LRESULT paint_window(HWND window, bool link_focus_cue) {
+LRESULT paint_window(HWND window, const Palette& palette, bool link_focus_cue) {
   PAINTSTRUCT ps{};
   const HDC paint_dc = BeginPaint(window, &ps);
   if (!paint_dc) return 0;
@@ -355,7 +377,7 @@ LRESULT paint_window(HWND window, bool link_focus_cue) {
     const OwnedBitmap bitmap(CreateCompatibleBitmap(paint_dc, w, h));
     if (memory && bitmap) {
       const SelectGuard selected(memory.get(), bitmap.get());
-      render_client(memory.get(), w, h, link_focus_cue);
+      render_client(memory.get(), w, h, palette, link_focus_cue);
       BitBlt(paint_dc, 0, 0, w, h, memory.get(), 0, 0, SRCCOPY);
     }
   }
@@ -363,10 +385,10 @@ LRESULT paint_window(HWND window, bool link_focus_cue) {
   return 0;
 }
 
-void draw_folder_glyph(HDC dc, const RECT& rect) {
+void draw_folder_glyph(HDC dc, const RECT& rect, Rgb colour) {
   const FolderGlyph g =
       folder_glyph(Box{rect.left, rect.top, rect.right, rect.bottom}, app_state().dpi);
-  const OwnedPen pen(CreatePen(PS_SOLID, g.pen_width, colorref(COLOR_TEXT)));
+  const OwnedPen pen(CreatePen(PS_SOLID, g.pen_width, colorref(colour)));
   if (!pen) return;
   const SelectGuard pen_selected(dc, pen.get());
   const SelectGuard brush_selected(dc, GetStockObject(HOLLOW_BRUSH));
@@ -374,31 +396,31 @@ void draw_folder_glyph(HDC dc, const RECT& rect) {
   RoundRect(dc, g.body.left, g.body.top, g.body.right, g.body.bottom, g.corner, g.corner);
 }
 
-BOOL draw_owner_button(const DRAWITEMSTRUCT& item, bool focus_cues_shown) {
+BOOL draw_owner_button(const DRAWITEMSTRUCT& item, const Palette& palette, bool focus_cues_shown) {
   const HDC dc = item.hDC;
   const int dpi = app_state().dpi;
   const Box box{item.rcItem.left, item.rcItem.top, item.rcItem.right, item.rcItem.bottom};
   const bool focus_ring = focus_cues_shown && (item.itemState & ODS_FOCUS) != 0;
   if (item.CtlID == static_cast<UINT>(kActionButtonId)) {
-    fill_box(dc, box, COLOR_ACCENT);
+    fill_box(dc, box, palette.action_face);
     SetBkMode(dc, TRANSPARENT);
-    SetTextColor(dc, colorref(COLOR_WHITE));
+    SetTextColor(dc, colorref(palette.action_text));
     const SelectGuard font(dc, app_state().font_button.get());
     const std::wstring label = widen(action_label(current_screen()));
     RECT r = item.rcItem;
     DrawTextW(dc, label.c_str(), static_cast<int>(label.size()), &r,
               DT_SINGLELINE | DT_VCENTER | DT_CENTER);
     if (focus_ring) {
-      draw_focus_outline(dc, button_focus_box(box, dpi), COLOR_WHITE, focus_pen_width(dpi),
+      draw_focus_outline(dc, button_focus_box(box, dpi), palette.action_text, focus_pen_width(dpi),
                          scale(kFocusCorner, dpi));
     }
     return TRUE;
   }
   if (item.CtlID == static_cast<UINT>(kBrowseButtonId)) {
-    fill_box(dc, box, COLOR_BROWSE_FACE);
-    draw_folder_glyph(dc, item.rcItem);
+    fill_box(dc, box, palette.browse_face);
+    draw_folder_glyph(dc, item.rcItem, palette.browse_glyph);
     if (focus_ring) {
-      draw_focus_outline(dc, button_focus_box(box, dpi), COLOR_TEXT, focus_pen_width(dpi),
+      draw_focus_outline(dc, button_focus_box(box, dpi), palette.browse_glyph, focus_pen_width(dpi),
                          scale(kFocusCorner, dpi));
     }
     return TRUE;

@@ -33,6 +33,12 @@ void invalidate_all(bool erase) {
   InvalidateRect(app_state().main_window, nullptr, erase ? TRUE : FALSE);
 }
 
+// The owner-drawn buttons and the edit field are windows of their own: a new look repaints them
+// too.
+void invalidate_with_children(HWND window) {
+  RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN);
+}
+
 void place(HWND control, DesignRect rect) {
   const Placement p = scaled_placement(rect, app_state().dpi);
   MoveWindow(control, p.x, p.y, p.width, p.height, TRUE);
@@ -121,12 +127,13 @@ void launch_and_close() {
   DestroyWindow(s.main_window);
 }
 
-void update_animation_timer() {
+void update_animation_timer(const Palette& palette) {
   AppState& s = app_state();
   // The window's creation sends WM_SIZE before `main_window` is stored: a null window would
   // make SetTimer set a thread timer and InvalidateRect invalidate every window on the desktop.
   if (!s.main_window) return;
-  const bool may_run = s.frames_ready() && s.animations_enabled && !IsIconic(s.main_window);
+  const bool may_run =
+      palette.animated_logo && s.frames_ready() && s.animations_enabled && !IsIconic(s.main_window);
   if (may_run && !s.anim_timer_running) {
     s.anim_timer_running =
         SetTimer(s.main_window, TIMER_ANIMATION, kAnimationPeriodMs, nullptr) != 0;
@@ -144,6 +151,29 @@ bool read_animations_enabled() {
   BOOL enabled = TRUE;
   SystemParametersInfoW(SPI_GETCLIENTAREAANIMATION, 0, &enabled, 0);
   return enabled != FALSE;
+}
+
+bool read_high_contrast() {
+#ifdef QV_TEST_HOOKS
+  if (test_high_contrast) return *test_high_contrast;
+#endif
+  HIGHCONTRASTW setting{};
+  setting.cbSize = sizeof setting;
+  if (!SystemParametersInfoW(SPI_GETHIGHCONTRAST, sizeof setting, &setting, 0)) return false;
+  return (setting.dwFlags & HCF_HIGHCONTRASTON) != 0;
+}
+
+Palette read_palette() {
+  if (!read_high_contrast()) return standard_palette();
+  const auto system = [](int index) { return rgb_from_colorref(GetSysColor(index)); };
+  return high_contrast_palette(SystemColours{
+      .window = system(COLOR_WINDOW),
+      .window_text = system(COLOR_WINDOWTEXT),
+      .highlight = system(COLOR_HIGHLIGHT),
+      .highlight_text = system(COLOR_HIGHLIGHTTEXT),
+      .hot_light = system(COLOR_HOTLIGHT),
+      .gray_text = system(COLOR_GRAYTEXT),
+  });
 }
 
 // ---- The window ----
@@ -199,18 +229,20 @@ LRESULT MainWindow::handle_message(UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_DESTROY:
       return on_destroy();
     case WM_SIZE:
-      update_animation_timer();
+      update_animation_timer(palette_);
       return DefWindowProcW(window_, message, wparam, lparam);
     case WM_PAINT:
-      return paint_window(window_, link_shows_focus_cue());
+      return paint_window(window_, palette_, link_shows_focus_cue());
     case WM_CLOSE:
       return on_close();
     case WM_ERASEBKGND:
       return 1;  // nothing is erased: every paint covers the whole client area
     case WM_SETTINGCHANGE:
       return on_setting_change(wparam, lparam);
+    case WM_SYSCOLORCHANGE:
+      return on_system_colours_changed();
     case WM_DRAWITEM:
-      return draw_owner_button(*reinterpret_cast<const DRAWITEMSTRUCT*>(lparam),
+      return draw_owner_button(*reinterpret_cast<const DRAWITEMSTRUCT*>(lparam), palette_,
                                !focus_cues_hidden());
     case WM_NCHITTEST:
       return on_nc_hit_test(wparam, lparam);
@@ -227,7 +259,7 @@ LRESULT MainWindow::handle_message(UINT message, WPARAM wparam, LPARAM lparam) {
     case MSG_RUN_FINISHED:
       return on_run_finished(wparam);
     case MSG_FRAMES_READY:
-      update_animation_timer();
+      update_animation_timer(palette_);
       return 0;
     case WM_GETOBJECT:
       return on_get_object(wparam, lparam);
@@ -350,7 +382,8 @@ LRESULT MainWindow::on_timer(WPARAM id) {
       launch_and_close();
       break;
     case TIMER_ANIMATION:
-      step_animation(window_);
+      // A tick already queued when high contrast came on must not draw the orb over the logo.
+      if (palette_.animated_logo) step_animation(window_);
       break;
     default:
       break;
@@ -407,8 +440,27 @@ LRESULT MainWindow::on_run_finished(WPARAM outcome) {
 LRESULT MainWindow::on_setting_change(WPARAM wparam, LPARAM lparam) {
   if (wparam == SPI_SETKEYBOARDCUES && keyboard_cues_always_shown()) show_focus_cues(true);
   app_state().animations_enabled = read_animations_enabled();
-  update_animation_timer();
+  if (wparam == SPI_SETHIGHCONTRAST && refresh_palette()) invalidate_with_children(window_);
+  update_animation_timer(palette_);
   return DefWindowProcW(window_, WM_SETTINGCHANGE, wparam, lparam);
+}
+
+// Sent when the theme's colours change, high contrast switched on or off among them. Repainted
+// even when the palette stays: the edit field takes the system's colours at each paint.
+LRESULT MainWindow::on_system_colours_changed() {
+  refresh_palette();
+  update_animation_timer(palette_);
+  invalidate_with_children(window_);
+  return 0;
+}
+
+// True when the palette changed. Painting compares it with the one its cached layer was drawn
+// in, so the next paint draws everything again.
+bool MainWindow::refresh_palette() {
+  const Palette now = read_palette();
+  if (now == palette_) return false;
+  palette_ = now;
+  return true;
 }
 
 // ---- Keyboard and screen readers ----

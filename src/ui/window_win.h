@@ -6,19 +6,26 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "app/win.h"
 #include "ui/accessibility_win.h"
+#include "ui/palette.h"
 
 namespace qv {
 
 // The body of an install run's thread, given the trimmed folder text.
 using InstallWorker = std::function<void(std::string)>;
 
+// The palette for the system's current settings: the theme's colours while high contrast is on.
+Palette read_palette();
+
 class MainWindow {
  public:
-  explicit MainWindow(InstallWorker worker) : worker_(std::move(worker)) {}
+  // Reads the contrast setting once here; afterwards only when the system says it changed.
+  explicit MainWindow(InstallWorker worker)
+      : worker_(std::move(worker)), palette_(read_palette()) {}
   MainWindow(const MainWindow&) = delete;
   MainWindow& operator=(const MainWindow&) = delete;
 
@@ -38,6 +45,9 @@ class MainWindow {
   // Called by the message loop with each message before the dialog manager sees it: the first
   // keyboard navigation shows the focus cues.
   void before_dialog_message(const MSG& msg);
+
+  // What the window is drawn in now; painting is handed this.
+  const Palette& palette() const { return palette_; }
 
   static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM wparam,
                                     LPARAM lparam) noexcept;
@@ -87,8 +97,12 @@ class MainWindow {
   void keep_focus_on_action();
   void announce();
 
+  LRESULT on_system_colours_changed();
+  bool refresh_palette();
+
   HWND window_ = nullptr;
   InstallWorker worker_;
+  Palette palette_;
   std::array<ControlHook, 3> hooks_{};
   HWND last_focus_ = nullptr;  // the control to give the focus back to on activation
   bool focus_cues_shown_ = false;
@@ -100,12 +114,22 @@ class MainWindow {
 void start_install(const InstallWorker& worker);
 void retry();
 void launch_and_close();
-void update_animation_timer();
+// The animation runs only where `palette` draws the orb.
+void update_animation_timer(const Palette& palette);
 void layout_location_controls();
 void layout_launch_button();
 void layout_retry_button();
 
 // The system's client-area animation setting; a failed query counts as enabled.
 bool read_animations_enabled();
+
+// Whether the user has turned high contrast on; a failed query counts as off.
+bool read_high_contrast();
+
+#ifdef QV_TEST_HOOKS
+// Test builds only: the answer read_high_contrast gives instead of asking the system (which under
+// Wine always says off), none to ask it. The shipped program has no such seam.
+inline std::optional<bool> test_high_contrast;
+#endif
 
 }  // namespace qv

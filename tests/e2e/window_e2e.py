@@ -29,6 +29,7 @@ import urllib.request
 TEXT = (233, 238, 248)
 MUTED = (156, 173, 204)
 ACCENT = (99, 102, 241)
+ACTION_FACE = (94, 97, 241)  # the action button: a shade darker, for its label's contrast
 CARD_TINT = (106, 120, 166)
 CARD_BORDER = (83, 97, 140)
 ERROR = (255, 159, 159)
@@ -242,7 +243,7 @@ def success_run(args, server, root, dpi):
     check(shot.at(w.x + ex + ew - 3, w.y + ey + eh - 3) == WHITE, tag + "edit field face")
     check(shot.at(w.x + ex + ew + 1, w.y + ey + eh - 3) != WHITE, tag + "edit field right end")
     check(shot.at(w.x + ex + ew - 3, w.y + ey + eh + 1) != WHITE, tag + "edit field bottom end")
-    check(w.px(shot, 360, 212) == ACCENT, tag + "Install button face")
+    check(w.px(shot, 360, 212) == ACTION_FACE, tag + "Install button face")
     check(shot.count(w.x + s(484), w.y + s(8), w.x + s(512), w.y + s(36), MUTED) > 0,
           tag + "close glyph drawn")
 
@@ -271,10 +272,10 @@ def success_run(args, server, root, dpi):
     check(shot.count(w.x + s(484), w.y + s(8), w.x + s(512), w.y + s(36), MUTED) == 0,
           tag + "no close glyph while installing")
 
-    poll("the done screen", lambda: w.px(Shot(shots.tmp), 55, 285) == ACCENT, 30)
+    poll("the done screen", lambda: w.px(Shot(shots.tmp), 55, 285) == ACTION_FACE, 30)
     shot = Shot(shots.tmp)
     shot.save_png(os.path.join(args.shots, "done-%d.png" % dpi))
-    check(w.px(shot, 232, 316) == ACCENT, tag + "Launch button reaches 234,318")
+    check(w.px(shot, 232, 316) == ACTION_FACE, tag + "Launch button reaches 234,318")
     check(shot.count(*track, TRACK) == 0, tag + "no progress bar when done")
     try:
         rc = proc.wait(timeout=30)  # the automatic launch ends the installer
@@ -315,7 +316,7 @@ def failed_run(args, server, root, dpi):
         return
     tag = "%d dpi failed: " % dpi
     w.click(358 + 56, 210 + 17)
-    poll("the failed screen", lambda: w.px(Shot(shots.tmp), 55, 290) == ACCENT, 40)
+    poll("the failed screen", lambda: w.px(Shot(shots.tmp), 55, 290) == ACTION_FACE, 40)
     shot = Shot(shots.tmp)
     shot.save_png(os.path.join(args.shots, "failed-%d.png" % dpi))
     status = (w.x + s(50), w.y + s(192), w.x + s(300), w.y + s(210))
@@ -323,7 +324,7 @@ def failed_run(args, server, root, dpi):
     check(shot.count(*status, TEXT) == 0, tag + "no ordinary status colour")
     check(shot.count(w.x + s(50), w.y + s(330), w.x + s(300), w.y + s(346), LINK) > 5,
           tag + "link shown")
-    check(w.px(shot, 198, 316) == ACCENT, tag + "Try Again button reaches 200,318")
+    check(w.px(shot, 198, 316) == ACTION_FACE, tag + "Try Again button reaches 200,318")
     w.click(498, 22)  # the close box
     try:
         rc = proc.wait(timeout=30)
@@ -386,7 +387,7 @@ def planted_in(args, server, root, downloads, planted, names):
                   "a screen reader reads the installer beside planted DLLs")
         w.click(358 + 56, 210 + 17)
         poll("the done screen beside planted DLLs",
-             lambda: w.px(Shot(shots.tmp), 55, 285) == ACCENT, 60)
+             lambda: w.px(Shot(shots.tmp), 55, 285) == ACTION_FACE, 60)
     # Only a finished install launches the product and so ends the installer by itself.
     rc = exit_code(proc, 30)
     check(rc == 0, "installer beside planted DLLs installs and exits 0 (%s)" % rc)
@@ -498,7 +499,7 @@ def keyboard_run(args, server, root):
 
         shot = Shot(shots.tmp)
         shot.save_png(os.path.join(args.shots, "keys-no-focus-cue-96.png"))
-        check(focus_ring(shot, w, 358, 210) == ACCENT,
+        check(focus_ring(shot, w, 358, 210) == ACTION_FACE,
               "no focus cue before the first keyboard navigation")
 
         # Tab to the field, which selects its text; End and Ctrl+A must select it all again, so
@@ -543,7 +544,7 @@ def keyboard_run(args, server, root):
         # Escape cancels the download; the location screen comes back with the focus on Install.
         keys(w, "Escape")
         poll("the location screen after Escape",
-             lambda: w.px(Shot(shots.tmp), 360, 212) == ACCENT, 30)
+             lambda: w.px(Shot(shots.tmp), 360, 212) == ACTION_FACE, 30)
         tree = read_tree(args)
         check(("editable", "Install location") in tree_names(tree) and
               tree[1] == ("button", "Install"), "Escape canceled the download: %s" % (tree,))
@@ -623,7 +624,7 @@ def keyboard_failed_in(args, server, folder, scratch, opened, reason):
         recorder.stop()
         return
     keys(w, "Return")  # the focus starts on Install
-    poll("the failed screen", lambda: w.px(Shot(shots.tmp), 55, 290) == ACCENT, 40)
+    poll("the failed screen", lambda: w.px(Shot(shots.tmp), 55, 290) == ACTION_FACE, 40)
     tree = read_tree(args)
     check(tree_names(tree) == [("text", "Quorvane"), ("text", "Something went wrong."),
                           ("text", reason), ("button", "Try Again"),
@@ -654,7 +655,7 @@ def keyboard_failed_in(args, server, folder, scratch, opened, reason):
 
     keys(w, "shift+Tab", "space")  # Try Again
     poll("the location screen after Try Again",
-         lambda: w.px(Shot(shots.tmp), 360, 212) == ACCENT, 30)
+         lambda: w.px(Shot(shots.tmp), 360, 212) == ACTION_FACE, 30)
     check(("editable", "Install location") in tree_names(read_tree(args)),
           "Space on Try Again brought back the location screen")
     keys(w, "Escape")

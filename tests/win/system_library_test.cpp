@@ -105,7 +105,7 @@ TEST_F(SystemDllsMissing, CardIsDrawnWithoutItsTint) {
   const SelectGuard painted_selected(painted.get(), painted_bitmap.get());
 
   draw_background(background.get(), 520, 380);
-  render_client(painted.get(), 520, 380);
+  render_client(painted.get(), 520, 380, standard_palette());
   EXPECT_EQ(pixel(painted.get(), 480, 290), pixel(background.get(), 480, 290));  // no tint
   EXPECT_EQ(pixel(painted.get(), 28, 263), COLOR_CARD_BORDER);  // the outline is still there
   EXPECT_EQ(pixel(painted.get(), 200, 111), COLOR_ACCENT);      // and so is the rest

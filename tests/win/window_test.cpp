@@ -2,9 +2,14 @@
 // DPI changes, hit testing, and the painted pixels of every screen.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <optional>
 #include <ostream>
 #include <vector>
 
@@ -342,7 +347,7 @@ TEST(WindowAnimation, NothingHappensBeforeTheMainWindowExists) {
   ValidateRect(other, nullptr);
   ASSERT_FALSE(GetUpdateRect(other, nullptr, FALSE));
 
-  update_animation_timer();
+  update_animation_timer(standard_palette());
   EXPECT_FALSE(s.anim_timer_running);
   EXPECT_FALSE(GetUpdateRect(other, nullptr, FALSE));
   s.anim_timer_running = false;
@@ -399,17 +404,45 @@ class Canvas {
   }
   ~Canvas() { SelectObject(dc_.get(), old_); }
   HDC dc() const { return dc_.get(); }
+  int width() const { return w_; }
+  int height() const { return h_; }
   Rgb at(int x, int y) const {
     GdiFlush();
-    const std::uint32_t v = bits_[y * w_ + x];
-    return {static_cast<std::uint8_t>(v >> 16), static_cast<std::uint8_t>(v >> 8),
-            static_cast<std::uint8_t>(v)};
+    return pixel(x, y);
   }
   int count(Box box, Rgb colour) const {
+    GdiFlush();
     int n = 0;
     for (int y = box.top; y < box.bottom; ++y)
-      for (int x = box.left; x < box.right; ++x) n += at(x, y) == colour;
+      for (int x = box.left; x < box.right; ++x) n += pixel(x, y) == colour;
     return n;
+  }
+  // The smallest box around the pixels of `box` that differ from `other`'s; empty if none do.
+  Box changed_from(const Canvas& other, Box box) const {
+    GdiFlush();
+    Box found{box.right, box.bottom, box.left, box.top};
+    for (int y = box.top; y < box.bottom; ++y)
+      for (int x = box.left; x < box.right; ++x)
+        if (!(pixel(x, y) == other.pixel(x, y))) {
+          found = {std::min(found.left, x), std::min(found.top, y), std::max(found.right, x + 1),
+                   std::max(found.bottom, y + 1)};
+        }
+    return found;
+  }
+  // A BMP file of the pixels, for people to look at.
+  void save(const std::filesystem::path& path) const {
+    GdiFlush();
+    const auto size = static_cast<DWORD>(w_ * h_ * 4);
+    constexpr DWORD kHeaders = sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER);
+    const BITMAPINFOHEADER info{sizeof info, w_, -h_, 1, 32, BI_RGB, size, 0, 0, 0, 0};
+    const BITMAPFILEHEADER file{0x4D42, kHeaders + size, 0, 0, kHeaders};  // "BM"
+    std::ofstream f(path, std::ios::binary);
+    f.write(reinterpret_cast<const char*>(&file), sizeof file);
+    f.write(reinterpret_cast<const char*>(&info), sizeof info);
+    // GDI leaves the fourth byte 0, which viewers would read as fully transparent.
+    std::vector<std::uint32_t> opaque(bits_, bits_ + w_ * h_);
+    for (std::uint32_t& v : opaque) v |= 0xFF000000u;
+    f.write(reinterpret_cast<const char*>(opaque.data()), size);
   }
 
  private:
@@ -418,7 +451,31 @@ class Canvas {
   OwnedBitmap bitmap_;
   const std::uint32_t* bits_ = nullptr;
   HGDIOBJ old_ = nullptr;
+
+  Rgb pixel(int x, int y) const {
+    const std::uint32_t v = bits_[y * w_ + x];
+    return {static_cast<std::uint8_t>(v >> 16), static_cast<std::uint8_t>(v >> 8),
+            static_cast<std::uint8_t>(v)};
+  }
 };
+
+void fill_rect(HDC dc, Box box, Rgb colour) {
+  const OwnedBrush brush(CreateSolidBrush(colorref(colour)));
+  const RECT r{box.left, box.top, box.right, box.bottom};
+  FillRect(dc, &r, brush.get());
+}
+
+// Where rendered windows are kept for people to look at (QV_SCREENS_DIR, set by ctest); nowhere
+// without it.
+std::optional<std::filesystem::path> screens_folder() {
+  wchar_t buffer[MAX_PATH] = {};
+  const DWORD n = GetEnvironmentVariableW(L"QV_SCREENS_DIR", buffer, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) return std::nullopt;
+  std::filesystem::path folder(buffer);
+  std::error_code error;
+  std::filesystem::create_directories(folder, error);
+  return folder;
+}
 
 bool close_to(Rgb a, Rgb b, int tolerance) {
   return std::abs(a.r - b.r) <= tolerance && std::abs(a.g - b.g) <= tolerance &&
@@ -429,11 +486,97 @@ Rgb tinted(Rgb bg) {
   return {mix(bg.r, COLOR_CARD_TINT.r), mix(bg.g, COLOR_CARD_TINT.g), mix(bg.b, COLOR_CARD_TINT.b)};
 }
 
+// A screen with the texts a real run puts on it.
+struct ScreenCase {
+  const char* name;
+  Screen screen;
+  const char* status;
+  const char* detail;
+  std::uint32_t permille = 0;
+  std::uint32_t marquee = 0;
+};
+const ScreenCase kChoose{"choose", Screen::ChooseLocation, "", ""};
+const ScreenCase kDownloading{"downloading", Screen::Downloading, "Downloading Quorvane 4.5.6...",
+                              "38 / 80 MB \u00b7 2.4 MB/s \u00b7 ~17s left", 500};
+const ScreenCase kChecking{"checking", Screen::Downloading, "Checking the latest version...", "", 0,
+                           500};  // the moving segment at 197..323
+const ScreenCase kVerifying{"verifying", Screen::Verifying, "Verifying the download...", "", 0,
+                            500};
+const ScreenCase kInstalling{"installing",
+                             Screen::Installing,
+                             "Installing Quorvane 4.5.6...",
+                             "Setting things up \u2014 please keep this window open.",
+                             0,
+                             500};
+const ScreenCase kDone{"done", Screen::Done, "You're all set.", "Quorvane is installed and ready."};
+const ScreenCase kFailed{
+    "failed", Screen::Failed, "Something went wrong.",
+    "the download failed verification (checksum mismatch), so it was discarded"};
+
 class PaintTest : public WindowTest {
  protected:
   void paint(Canvas& c) {
     const int dpi = app_state().dpi;
-    render_client(c.dc(), scale(520, dpi), scale(380, dpi));
+    render_client(c.dc(), scale(520, dpi), scale(380, dpi), window_.palette());
+  }
+
+  // The whole window as the screen shows it: the client area, then each visible child drawn into
+  // its place and clipped to its window region (the buttons through the window's own
+  // WM_DRAWITEM).
+  void paint_with_controls(Canvas& c) {
+    paint(c);
+    const AppState& s = app_state();
+    for (const HWND child : {s.location_edit, s.browse_button, s.action_button}) {
+      if (!IsWindowVisible(child)) continue;
+      const Box b = child_box(child);
+      const OwnedRegion clip(CreateRectRgn(0, 0, 0, 0));
+      if (clip && GetWindowRgn(child, clip.get()) != ERROR) {
+        OffsetRgn(clip.get(), b.left, b.top);
+        SelectClipRgn(c.dc(), clip.get());
+      }
+      POINT origin{};
+      SetViewportOrgEx(c.dc(), b.left, b.top, &origin);
+      if (child == s.location_edit) {
+        SendMessageW(child, WM_PRINT, reinterpret_cast<WPARAM>(c.dc()),
+                     PRF_NONCLIENT | PRF_CLIENT | PRF_ERASEBKGND);
+      } else {  // Wine's buttons do not owner-draw when printed: asked as the system asks
+        DRAWITEMSTRUCT item{};
+        item.CtlType = ODT_BUTTON;
+        item.CtlID = static_cast<UINT>(GetDlgCtrlID(child));
+        item.itemAction = ODA_DRAWENTIRE;
+        item.hwndItem = child;
+        item.hDC = c.dc();
+        item.rcItem = RECT{0, 0, b.width(), b.height()};
+        SendMessageW(main_, WM_DRAWITEM, item.CtlID, reinterpret_cast<LPARAM>(&item));
+      }
+      SetViewportOrgEx(c.dc(), origin.x, origin.y, nullptr);
+      SelectClipRgn(c.dc(), nullptr);
+    }
+  }
+
+  // A screen as a run shows it: its state, and its child controls laid out and shown as the
+  // window does.
+  static void show(const ScreenCase& c) {
+    AppState& s = app_state();
+    set_version_note("Version 4.5.6 - about 8 MB download");
+    set_state(c.screen, c.status, c.detail, c.screen == Screen::Failed);
+    s.progress_permille = c.permille;
+    s.marquee_pos = c.marquee;
+    for (const HWND child : {s.location_edit, s.browse_button, s.action_button}) {
+      ShowWindow(child, c.screen == Screen::ChooseLocation ? SW_SHOW : SW_HIDE);
+    }
+    switch (layout_for_screen(c.screen)) {
+      case ControlLayout::Location:
+        layout_location_controls();
+        break;
+      case ControlLayout::Launch:
+        layout_launch_button();
+        ShowWindow(s.action_button, SW_SHOW);
+        break;
+      case ControlLayout::Retry:
+        layout_retry_button();  // shows it
+        break;
+    }
   }
 };
 
@@ -521,19 +664,344 @@ TEST_F(PaintTest, OwnerDrawnButtons) {
   item.hDC = c.dc();
   item.rcItem = RECT{0, 0, 112, 34};
   item.CtlID = kActionButtonId;
-  EXPECT_TRUE(draw_owner_button(item));
-  EXPECT_EQ(c.at(2, 2), COLOR_ACCENT);
+  EXPECT_TRUE(draw_owner_button(item, window_.palette()));
+  EXPECT_EQ(c.at(2, 2), COLOR_ACTION_FACE);
   EXPECT_GT(c.count({0, 0, 112, 34}, COLOR_WHITE), 10);  // the label
 
   item.CtlID = kBrowseButtonId;
   item.rcItem = RECT{0, 0, 38, 34};
-  EXPECT_TRUE(draw_owner_button(item));
+  EXPECT_TRUE(draw_owner_button(item, window_.palette()));
   EXPECT_EQ(c.at(2, 2), COLOR_BROWSE_FACE);
   EXPECT_EQ(c.at(10, 18), COLOR_TEXT);         // the body's left edge
   EXPECT_EQ(c.at(18, 18), COLOR_BROWSE_FACE);  // outline only
 
   item.CtlID = 999;
-  EXPECT_FALSE(draw_owner_button(item));
+  EXPECT_FALSE(draw_owner_button(item, window_.palette()));
+}
+
+// ---- High contrast ----
+
+// Colours that no picture or colour of ours has, so a pixel in one of them says which role drew
+// it.
+constexpr SystemColours kTheme{.window = {250, 244, 210},
+                               .window_text = {61, 20, 0},
+                               .highlight = {0, 96, 32},
+                               .highlight_text = {255, 250, 128},
+                               .hot_light = {160, 0, 120},
+                               .gray_text = {90, 80, 110}};
+
+// Sets the system's colours for the scope. Under Wine they hold for every process of the prefix
+// until set again, so the old ones are always put back.
+class ScopedSystemColours {
+ public:
+  explicit ScopedSystemColours(const SystemColours& c) {
+    const Rgb values[kCount] = {c.window,         c.window_text, c.highlight,
+                                c.highlight_text, c.hot_light,   c.gray_text};
+    COLORREF wanted[kCount];
+    for (int i = 0; i < kCount; ++i) {
+      old_[i] = GetSysColor(kIndexes[i]);
+      wanted[i] = colorref(values[i]);
+    }
+    applied_ = SetSysColors(kCount, kIndexes, wanted) != FALSE;
+  }
+  ~ScopedSystemColours() { SetSysColors(kCount, kIndexes, old_); }
+  ScopedSystemColours(const ScopedSystemColours&) = delete;
+  ScopedSystemColours& operator=(const ScopedSystemColours&) = delete;
+  bool applied() const { return applied_; }
+
+ private:
+  static constexpr int kCount = 6;
+  static constexpr INT kIndexes[kCount] = {COLOR_WINDOW,        COLOR_WINDOWTEXT, COLOR_HIGHLIGHT,
+                                           COLOR_HIGHLIGHTTEXT, COLOR_HOTLIGHT,   COLOR_GRAYTEXT};
+  COLORREF old_[kCount] = {};
+  bool applied_ = false;
+};
+
+// What the system answers for high contrast within the scope (the test build's seam).
+class ScopedHighContrast {
+ public:
+  explicit ScopedHighContrast(bool on) : old_(test_high_contrast) { test_high_contrast = on; }
+  ~ScopedHighContrast() { test_high_contrast = old_; }
+  ScopedHighContrast(const ScopedHighContrast&) = delete;
+  ScopedHighContrast& operator=(const ScopedHighContrast&) = delete;
+
+ private:
+  std::optional<bool> old_;
+};
+
+// Every screen at every scale, with high contrast switched on while the window runs: the theme's
+// colours for each role, the window colour everywhere nothing is drawn (no picture, no tint),
+// the still logo; then a colour change and high contrast switched off, both live.
+TEST_F(PaintTest, HighContrastDrawsEveryScreenInTheThemesColours) {
+  AppState& s = app_state();
+  if (!s.frames_ready()) decode_pictures_into(s.frames, nullptr);
+  const ScopedSystemColours theme(kTheme);
+  ASSERT_TRUE(theme.applied());
+  ASSERT_EQ(rgb_from_colorref(GetSysColor(COLOR_HOTLIGHT)), kTheme.hot_light);
+  const ScopedHighContrast on(true);
+  // A window made now starts in the theme's colours.
+  EXPECT_EQ(MainWindow([](std::string) {}).palette(), high_contrast_palette(kTheme));
+
+  SendMessageW(main_, MSG_FRAMES_READY, 0, 0);
+  ASSERT_TRUE(s.anim_timer_running);
+  ValidateRect(s.action_button, nullptr);
+  SendMessageW(main_, WM_SETTINGCHANGE, SPI_SETHIGHCONTRAST, 0);
+  EXPECT_EQ(window_.palette(), high_contrast_palette(kTheme));
+  EXPECT_FALSE(s.anim_timer_running);                           // nothing moves
+  EXPECT_TRUE(GetUpdateRect(s.action_button, nullptr, FALSE));  // the buttons repaint too
+
+  using Role = Rgb SystemColours::*;
+  struct Expect {
+    DesignEdges area;
+    Role colour;
+    int at_least;  // pixels of that colour; kAll: every pixel
+  };
+  constexpr int kAll = -1;
+  const Role window = &SystemColours::window, text = &SystemColours::window_text,
+             gray = &SystemColours::gray_text, face = &SystemColours::highlight,
+             label = &SystemColours::highlight_text;
+  // On every screen; where the window colour is expected, the picture or the tint would show.
+  const std::vector<Expect> every = {
+      {{0, 0, 27, 380}, window, kAll},       // left edge
+      {{0, 357, 520, 380}, window, kAll},    // under the card
+      {{130, 132, 520, 168}, window, kAll},  // between the title and the card
+      {{140, 0, 480, 60}, window, kAll},     // above the title
+      {{494, 40, 520, 380}, window, kAll},   // right of the card
+      {{40, 172, 480, 184}, window, kAll},   // inside the card: no tint
+      {{148, 72, 340, 105}, text, 30},       // title
+      {{150, 110, 346, 113}, text, kAll},    // rule
+      {{27, 250, 29, 270}, text, 20},        // card outline
+  };
+  const Expect close_glyph{{484, 8, 512, 36}, text, 3},
+      no_close_glyph{{484, 8, 512, 36}, window, kAll};
+  const Expect status{{50, 192, 250, 210}, text, 10}, detail{{50, 222, 300, 240}, gray, 10};
+  const Expect track_edge{{400, 314, 410, 315}, text, 10},
+      track_inside{{400, 317, 410, 321}, window, kAll};
+  const Expect segment{{200, 316, 320, 322}, face, kAll};
+  struct Row {
+    const ScreenCase& screen;
+    std::vector<Expect> expect;
+  };
+  const std::vector<Row> rows = {
+      {kChoose,
+       {close_glyph,
+        {{50, 186, 200, 204}, text, 10},     // "Install location"
+        {{50, 250, 300, 266}, gray, 10},     // hint
+        {{50, 326, 300, 342}, gray, 10},     // version note
+        {{360, 222, 366, 232}, face, kAll},  // Install
+        {{358, 210, 470, 244}, label, 10},
+        {{312, 222, 316, 232}, face, kAll},  // Browse
+        {{310, 210, 348, 244}, label, 5},
+        {{290, 236, 298, 238}, window, kAll}}},  // the edit field's face
+      {kDownloading,
+       {close_glyph, status, detail, track_edge, track_inside, {{100, 316, 250, 322}, face, kAll}}},
+      {kChecking,
+       {close_glyph,
+        status,
+        track_edge,
+        track_inside,
+        segment,
+        {{100, 317, 110, 321}, window, kAll}}},
+      {kVerifying, {no_close_glyph, status, track_edge, segment}},
+      {kInstalling, {no_close_glyph, status, detail, track_edge, segment}},
+      {kDone,
+       {close_glyph,
+        status,
+        {{50, 220, 250, 236}, gray, 10},
+        {{52, 292, 58, 306}, face, kAll},
+        {{50, 280, 234, 318}, label, 10}}},  // Launch Quorvane
+      {kFailed,
+       {close_glyph,
+        status,
+        detail,
+        {{50, 330, 250, 346}, &SystemColours::hot_light, 5},  // link
+        {{52, 294, 58, 308}, face, kAll},
+        {{50, 284, 200, 318}, label, 10}}},  // Try Again
+  };
+
+  const auto folder = screens_folder();
+  for (const int dpi : {96, 144, 192}) {
+    if (dpi != s.dpi) {
+      RECT suggested{0, 0, scale(520, dpi), scale(380, dpi)};
+      SendMessageW(main_, WM_DPICHANGED, MAKEWPARAM(dpi, dpi),
+                   reinterpret_cast<LPARAM>(&suggested));
+    }
+    ASSERT_EQ(s.dpi, dpi);
+    // The still logo over the window colour, as the logo square must show it.
+    const int edge = scale(84, dpi);
+    Canvas logo(edge, edge);
+    fill_rect(logo.dc(), {0, 0, edge, edge}, kTheme.window);
+    DrawIconEx(logo.dc(), 0, 0, s.logo_icon, edge, edge, 0, nullptr, DI_NORMAL);
+    for (const Row& row : rows) {
+      SCOPED_TRACE(std::string(row.screen.name) + " at " + std::to_string(dpi));
+      show(row.screen);
+      Canvas c(scale(520, dpi), scale(380, dpi));
+      paint_with_controls(c);
+      if (folder) {
+        c.save(*folder / ("high-contrast-" + std::string(row.screen.name) + "-" +
+                          std::to_string(dpi) + ".bmp"));
+      }
+      for (const std::vector<Expect>* list : {&every, &row.expect}) {
+        for (const Expect& e : *list) {
+          const Box box = scaled_box(e.area, dpi);
+          const int found = c.count(box, kTheme.*e.colour);
+          if (e.at_least == kAll) {
+            EXPECT_EQ(found, box.width() * box.height())
+                << "at " << e.area.left << "," << e.area.top << " one is "
+                << ::testing::PrintToString(c.at(box.left, box.top));
+          } else {
+            EXPECT_GE(found, e.at_least) << "at " << e.area.left << "," << e.area.top;
+          }
+        }
+      }
+      if (row.screen.screen == Screen::Failed) {  // no progress bar
+        EXPECT_EQ(c.count(scaled_box(DesignEdges{50, 314, 470, 324}, dpi), kTheme.window_text), 0);
+      }
+      const Box square = logo_box(dpi);
+      int differing = 0;
+      for (int y = 0; y < edge; ++y)
+        for (int x = 0; x < edge; ++x)
+          differing += !(c.at(square.left + x, square.top + y) == logo.at(x, y));
+      EXPECT_EQ(differing, 0) << "the logo square is not the still logo";
+    }
+  }
+
+  // The theme's colours change while high contrast stays on: the next paint has the new ones.
+  SystemColours night = kTheme;
+  night.window = {20, 30, 60};
+  const ScopedSystemColours changed(night);
+  SendMessageW(main_, WM_SYSCOLORCHANGE, 0, 0);
+  const int dpi = s.dpi;
+  Canvas c(scale(520, dpi), scale(380, dpi));
+  paint(c);
+  EXPECT_EQ(c.at(scale(10, dpi), scale(370, dpi)), night.window);
+
+  // Off again: the picture, the product's colours and the orb come back.
+  const ScopedHighContrast off(false);
+  SendMessageW(main_, WM_SETTINGCHANGE, SPI_SETHIGHCONTRAST, 0);
+  EXPECT_EQ(window_.palette(), standard_palette());
+  EXPECT_TRUE(s.anim_timer_running);
+  Canvas picture(scale(520, dpi), scale(380, dpi));
+  draw_background(picture.dc(), picture.width(), picture.height());
+  paint(c);
+  EXPECT_EQ(c.at(scale(10, dpi), scale(370, dpi)), picture.at(scale(10, dpi), scale(370, dpi)));
+  EXPECT_EQ(c.at(scale(200, dpi), scale(111, dpi)), COLOR_ACCENT);
+}
+
+// ---- Readable text ----
+
+// WCAG 2: relative luminance of an sRGB colour, and the contrast ratio of two colours.
+double luminance(Rgb c) {
+  const auto linear = [](std::uint8_t v) {
+    const double x = v / 255.0;
+    return x <= 0.04045 ? x / 12.92 : std::pow((x + 0.055) / 1.055, 2.4);
+  };
+  return 0.2126 * linear(c.r) + 0.7152 * linear(c.g) + 0.0722 * linear(c.b);
+}
+double contrast_ratio(Rgb a, Rgb b) {
+  const double la = luminance(a), lb = luminance(b);
+  return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+// Every text of every screen at 96 DPI against the worst pixel under it: at least 4.5:1, or 3:1
+// for large text (the 29 px bold title) and for the folder glyph, which is a picture. What lies
+// under a text is read from the same window drawn without it: the picture alone under the title;
+// under everything else, the verifying screen with empty texts (no close glyph; its bar lies under
+// no text); under a button's label, its face. A text's area is where the two differ.
+TEST_F(PaintTest, EveryTextReadsAtTheGuidelinesContrastOverWhatLiesUnderIt) {
+  EXPECT_NEAR(contrast_ratio({118, 118, 118}, COLOR_WHITE), 4.54, 0.005);  // a published value
+  const Palette& p = window_.palette();
+  ASSERT_EQ(p, standard_palette());
+  Canvas picture(520, 380), bare(520, 380);
+  draw_background(picture.dc(), 520, 380);
+  show({"bare", Screen::Verifying, "", ""});
+  paint_with_controls(bare);
+
+  enum Under { Picture, Bare, Face };
+  struct Text {
+    const char* name;
+    DesignEdges area;
+    Rgb colour;
+    bool large;
+    Under under;
+  };
+  const Text title{"title", {140, 66, 400, 109}, p.text, true, Picture};
+  const Text close{"close glyph", {484, 8, 512, 36}, p.close_glyph, false, Bare};
+  const Text status{"status", {50, 188, 480, 212}, p.text, false, Bare};
+  // The detail box above the Try Again button, which covers its bottom.
+  const Text detail{"detail", {50, 222, 480, 282}, p.small_text, false, Bare};
+  struct Row {
+    const ScreenCase& screen;
+    std::vector<Text> texts;
+  };
+  const std::vector<Row> rows = {
+      {kChoose,
+       {title,
+        close,
+        {"label", {50, 184, 480, 208}, p.text, false, Bare},
+        {"hint", {50, 248, 480, 268}, p.small_text, false, Bare},
+        {"version note", {50, 324, 480, 346}, p.small_text, false, Bare},
+        {"Install", {364, 214, 464, 240}, p.action_text, false, Face},
+        {"folder glyph", {314, 214, 344, 240}, p.browse_glyph, true, Face}}},
+      {kDownloading, {title, close, status, detail}},
+      {kVerifying, {title, status}},
+      {kInstalling, {title, status, detail}},
+      {kDone,
+       {title,
+        close,
+        status,
+        {"detail", {50, 218, 480, 240}, p.small_text, false, Bare},
+        {"Launch Quorvane", {56, 284, 228, 314}, p.action_text, false, Face}}},
+      {kFailed,
+       {title,
+        close,
+        {"error status", {50, 188, 480, 212}, p.error_text, false, Bare},
+        detail,
+        {"link", {50, 328, 480, 352}, p.link, false, Bare},
+        {"Try Again", {56, 288, 194, 314}, p.action_text, false, Face}}},
+  };
+
+  const auto hex = [](Rgb c) {
+    char text[8];
+    std::snprintf(text, sizeof text, "#%02X%02X%02X", c.r, c.g, c.b);
+    return std::string(text);
+  };
+  std::string table =
+      "screen       text             area (96 DPI)     colour   worst under  ratio  needs\n";
+  for (const Row& row : rows) {
+    show(row.screen);
+    Canvas c(520, 380);
+    paint_with_controls(c);
+    for (const Text& t : row.texts) {
+      SCOPED_TRACE(std::string(row.screen.name) + ": " + t.name);
+      const Box area = scaled_box(t.area, 96);
+      // A button's face is one fill: a pixel of it beside the label stands for all under it.
+      Canvas face(520, 380);
+      fill_rect(face.dc(), {0, 0, 520, 380}, c.at(area.left, area.bottom - 1));
+      const Canvas& under = t.under == Picture ? picture : t.under == Bare ? bare : face;
+      const Box drawn = c.changed_from(under, area);
+      ASSERT_LT(drawn.left, drawn.right) << "nothing drawn";
+      ASSERT_GT(c.count(drawn, t.colour), 0) << "not drawn in " << hex(t.colour);
+      Rgb worst = under.at(drawn.left, drawn.top);
+      for (int y = drawn.top; y < drawn.bottom; ++y)
+        for (int x = drawn.left; x < drawn.right; ++x)
+          if (contrast_ratio(t.colour, under.at(x, y)) < contrast_ratio(t.colour, worst))
+            worst = under.at(x, y);
+      const double ratio = contrast_ratio(t.colour, worst);
+      const double needed = t.large ? 3.0 : 4.5;
+      EXPECT_GE(ratio, needed) << hex(t.colour) << " over " << hex(worst);
+      char line[160];
+      char where[32];
+      std::snprintf(where, sizeof where, "%d,%d-%d,%d", drawn.left, drawn.top, drawn.right,
+                    drawn.bottom);
+      std::snprintf(line, sizeof line, "%-12s %-16s %-17s %s  %s      %5.2f  %.1f  %s\n",
+                    row.screen.name, t.name, where, hex(t.colour).c_str(), hex(worst).c_str(),
+                    ratio, needed, ratio >= needed ? "pass" : "FAIL");
+      table += line;
+    }
+  }
+  std::printf("%s", table.c_str());
+  if (const auto folder = screens_folder()) std::ofstream(*folder / "contrast-96.txt") << table;
 }
 
 }  // namespace

@@ -26,6 +26,7 @@ from window_e2e import Shot  # noqa: E402
 
 TITLE = "^Quorvane Setup$"
 ACCENT = (99, 102, 241)
+ACTION_FACE = (94, 97, 241)
 MARQUEE = (83, 227, 242)
 MUTED = (156, 173, 204)
 
@@ -132,8 +133,8 @@ def main():
         os.path.join(args.shots, "3-installing.png"), w.rect())
 
     # Done: the "Launch Quorvane" button, shown until the automatic launch 2.8 s later.
-    shot_when("the done screen", lambda s: s.at(*w.point(55, 285)) == ACCENT and
-              s.at(*w.point(232, 316)) == ACCENT).save(
+    shot_when("the done screen", lambda s: s.at(*w.point(55, 285)) == ACTION_FACE and
+              s.at(*w.point(232, 316)) == ACTION_FACE).save(
         os.path.join(args.shots, "4-done.png"), w.rect())
 
     code = installer.wait(timeout=300)
