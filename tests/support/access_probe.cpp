@@ -3,13 +3,15 @@
 //   access_probe tree            the client area's children: "child <n> <role> <name> <value>
 //                                <state> <default action>", then "focus <role> <name>"
 //   access_probe press NAME      the default action of the child named NAME
-//   access_probe events OUT STOP records the installer's WinEvents into OUT (one line each:
-//                                "<event> <role> <name> <value>", read when the event arrived)
+//   access_probe events OUT STOP records the installer's WinEvents into OUT in the order they
+//                                came (one line each: "<event> <role> <name> <value> <child>",
+//                                the object read as soon as the probe gets to it)
 //                                until a file exists at STOP or the window is gone
 // It finds the window by its class, and exits 2 when there is none or the object can't be had.
 #include <oleacc.h>
 
 #include <cstdio>
+#include <deque>
 #include <string>
 
 #include "app/win.h"
@@ -180,6 +182,17 @@ int press(const std::string& name) {
 
 FILE* g_events = nullptr;
 
+struct Event {
+  DWORD event;
+  HWND window;
+  LONG object_id;
+  LONG child_id;
+};
+// Events as they arrived. Reading an object calls into the installer, and COM runs this thread's
+// messages meanwhile, so a callback that read it would interleave with the next ones: they are
+// queued instead and read one after another.
+std::deque<Event> g_queue;
+
 const char* event_name(DWORD event) {
   switch (event) {
     case EVENT_SYSTEM_ALERT:
@@ -199,20 +212,30 @@ const char* event_name(DWORD event) {
 
 void CALLBACK on_event(HWINEVENTHOOK, DWORD event, HWND window, LONG object_id, LONG child_id,
                        DWORD, DWORD) {
-  const char* kind = event_name(event);
-  if (!kind || !window) return;
-  IAccessible* object = nullptr;
-  VARIANT child;
-  VariantInit(&child);
-  Described d{"!", "!", "-", "-", "-"};
-  if (SUCCEEDED(AccessibleObjectFromEvent(window, object_id, child_id, &object, &child))) {
-    d = describe(object, child);
-    object->Release();
+  if (event_name(event) && window) g_queue.push_back({event, window, object_id, child_id});
+}
+
+void write_queued() {
+  static bool writing = false;
+  if (writing) return;
+  writing = true;
+  while (!g_queue.empty()) {
+    const Event e = g_queue.front();
+    g_queue.pop_front();
+    IAccessible* object = nullptr;
+    VARIANT child;
+    VariantInit(&child);
+    Described d{"!", "!", "-", "-", "-"};
+    if (SUCCEEDED(AccessibleObjectFromEvent(e.window, e.object_id, e.child_id, &object, &child))) {
+      d = describe(object, child);
+      object->Release();
+    }
+    VariantClear(&child);
+    std::fprintf(g_events, "%s\t%s\t%s\t%s\t%ld\n", event_name(e.event), d.role.c_str(),
+                 d.name.c_str(), d.value.c_str(), static_cast<long>(e.child_id));
+    std::fflush(g_events);
   }
-  VariantClear(&child);
-  std::fprintf(g_events, "%s\t%s\t%s\t%s\t%ld\n", kind, d.role.c_str(), d.name.c_str(),
-               d.value.c_str(), static_cast<long>(child_id));
-  std::fflush(g_events);
+  writing = false;
 }
 
 int events(const wchar_t* out, const wchar_t* stop) {
@@ -232,7 +255,9 @@ int events(const wchar_t* out, const wchar_t* stop) {
     MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
     MSG msg;
     while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+    write_queued();
   }
+  write_queued();
   UnhookWinEvent(hook);
   std::fclose(g_events);
   return 0;
