@@ -137,87 +137,76 @@ class DelegatingAccessible : public IAccessible {
   }
 
   HRESULT STDMETHODCALLTYPE get_accParent(IDispatch** parent) override {
-    if (!live()) return E_FAIL;
-    return standard_ ? standard_.get()->get_accParent(parent) : E_NOTIMPL;
+    return forward(&IAccessible::get_accParent, parent);
   }
   HRESULT STDMETHODCALLTYPE get_accChildCount(LONG* count) override {
-    if (!live()) return E_FAIL;
-    return standard_ ? standard_.get()->get_accChildCount(count) : E_NOTIMPL;
+    return forward(&IAccessible::get_accChildCount, count);
   }
   HRESULT STDMETHODCALLTYPE get_accChild(VARIANT id, IDispatch** child) override {
-    if (!live()) return E_FAIL;
-    return standard_ ? standard_.get()->get_accChild(id, child) : E_NOTIMPL;
+    return forward(&IAccessible::get_accChild, id, child);
   }
   HRESULT STDMETHODCALLTYPE get_accName(VARIANT id, BSTR* name) override {
-    if (!live()) return E_FAIL;
-    return standard_ ? standard_.get()->get_accName(id, name) : E_NOTIMPL;
+    return forward(&IAccessible::get_accName, id, name);
   }
   HRESULT STDMETHODCALLTYPE get_accValue(VARIANT id, BSTR* value) override {
-    if (!live()) return E_FAIL;
-    return standard_ ? standard_.get()->get_accValue(id, value) : E_NOTIMPL;
+    return forward(&IAccessible::get_accValue, id, value);
   }
   HRESULT STDMETHODCALLTYPE get_accDescription(VARIANT id, BSTR* text) override {
-    if (!live()) return E_FAIL;
-    return standard_ ? standard_.get()->get_accDescription(id, text) : E_NOTIMPL;
+    return forward(&IAccessible::get_accDescription, id, text);
   }
   HRESULT STDMETHODCALLTYPE get_accRole(VARIANT id, VARIANT* role) override {
-    if (!live()) return E_FAIL;
-    return standard_ ? standard_.get()->get_accRole(id, role) : E_NOTIMPL;
+    return forward(&IAccessible::get_accRole, id, role);
   }
   HRESULT STDMETHODCALLTYPE get_accState(VARIANT id, VARIANT* state) override {
-    if (!live()) return E_FAIL;
-    return standard_ ? standard_.get()->get_accState(id, state) : E_NOTIMPL;
+    return forward(&IAccessible::get_accState, id, state);
   }
   HRESULT STDMETHODCALLTYPE get_accHelp(VARIANT id, BSTR* help) override {
-    if (!live()) return E_FAIL;
-    return standard_ ? standard_.get()->get_accHelp(id, help) : E_NOTIMPL;
+    return forward(&IAccessible::get_accHelp, id, help);
   }
   HRESULT STDMETHODCALLTYPE get_accHelpTopic(BSTR* file, VARIANT id, LONG* topic) override {
-    if (!live()) return E_FAIL;
-    return standard_ ? standard_.get()->get_accHelpTopic(file, id, topic) : E_NOTIMPL;
+    return forward(&IAccessible::get_accHelpTopic, file, id, topic);
   }
   HRESULT STDMETHODCALLTYPE get_accKeyboardShortcut(VARIANT id, BSTR* shortcut) override {
-    if (!live()) return E_FAIL;
-    return standard_ ? standard_.get()->get_accKeyboardShortcut(id, shortcut) : E_NOTIMPL;
+    return forward(&IAccessible::get_accKeyboardShortcut, id, shortcut);
   }
   HRESULT STDMETHODCALLTYPE get_accFocus(VARIANT* id) override {
-    if (!live()) return E_FAIL;
-    return standard_ ? standard_.get()->get_accFocus(id) : E_NOTIMPL;
+    return forward(&IAccessible::get_accFocus, id);
   }
   HRESULT STDMETHODCALLTYPE get_accSelection(VARIANT* id) override {
-    if (!live()) return E_FAIL;
-    return standard_ ? standard_.get()->get_accSelection(id) : E_NOTIMPL;
+    return forward(&IAccessible::get_accSelection, id);
   }
   HRESULT STDMETHODCALLTYPE get_accDefaultAction(VARIANT id, BSTR* action) override {
-    if (!live()) return E_FAIL;
-    return standard_ ? standard_.get()->get_accDefaultAction(id, action) : E_NOTIMPL;
+    return forward(&IAccessible::get_accDefaultAction, id, action);
   }
   HRESULT STDMETHODCALLTYPE accSelect(LONG flags, VARIANT id) override {
-    if (!live()) return E_FAIL;
-    return standard_ ? standard_.get()->accSelect(flags, id) : E_NOTIMPL;
+    return forward(&IAccessible::accSelect, flags, id);
   }
   HRESULT STDMETHODCALLTYPE accLocation(LONG* left, LONG* top, LONG* width, LONG* height,
                                         VARIANT id) override {
-    if (!live()) return E_FAIL;
-    return standard_ ? standard_.get()->accLocation(left, top, width, height, id) : E_NOTIMPL;
+    return forward(&IAccessible::accLocation, left, top, width, height, id);
   }
   HRESULT STDMETHODCALLTYPE accNavigate(LONG direction, VARIANT start, VARIANT* end) override {
-    if (!live()) return E_FAIL;
-    return standard_ ? standard_.get()->accNavigate(direction, start, end) : E_NOTIMPL;
+    return forward(&IAccessible::accNavigate, direction, start, end);
   }
   HRESULT STDMETHODCALLTYPE accHitTest(LONG x, LONG y, VARIANT* id) override {
-    if (!live()) return E_FAIL;
-    return standard_ ? standard_.get()->accHitTest(x, y, id) : E_NOTIMPL;
+    return forward(&IAccessible::accHitTest, x, y, id);
   }
   HRESULT STDMETHODCALLTYPE accDoDefaultAction(VARIANT id) override {
-    if (!live()) return E_FAIL;
-    return standard_ ? standard_.get()->accDoDefaultAction(id) : E_NOTIMPL;
+    return forward(&IAccessible::accDoDefaultAction, id);
   }
   HRESULT STDMETHODCALLTYPE put_accName(VARIANT, BSTR) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE put_accValue(VARIANT, BSTR) override { return E_NOTIMPL; }
 
  protected:
   virtual ~DelegatingAccessible() = default;
+
+  // The standard object's answer, once the window is known to be still there.
+  template <class... Params, class... Args>
+  HRESULT forward(HRESULT (STDMETHODCALLTYPE IAccessible::*method)(Params...),
+                  Args&&... args) const {
+    if (!live()) return E_FAIL;
+    return standard_ ? (standard_.get()->*method)(std::forward<Args>(args)...) : E_NOTIMPL;
+  }
 
   // The window still exists and belongs to a window that has not been closed.
   bool live() const { return !targets_->closed && IsWindow(window_); }
