@@ -14,6 +14,7 @@
 #include "install/checksum.h"
 #include "install/checksum_win.h"
 #include "install_support.h"
+#include "net/feed_signature_win.h"
 #include "net/http_win.h"
 #include "ui/layout.h"
 #include "ui/render_win.h"
@@ -64,6 +65,9 @@ TEST_F(SystemDllsMissing, VerificationFailsAsCryptoUnavailableAndKeepsTheFile) {
   ASSERT_FALSE(verified.ok());
   EXPECT_EQ(verified.reason(), kCryptoUnavailable);
   EXPECT_TRUE(test::file_exists(path));
+  // A well-formed signature line gets as far as BCrypt, which isn't there.
+  const std::string feed = "version: 1\nsignature: " + std::string(86, 'A') + "==\n";
+  EXPECT_EQ(check_feed_signature(feed, built_in_trust().feed_keys).reason(), kCryptoUnavailable);
 }
 
 Rgb pixel(HDC dc, int x, int y) {
