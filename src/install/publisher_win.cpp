@@ -31,9 +31,9 @@ std::optional<std::string> signer_name(const WinTrustFunctions& wintrust,
   return narrow(name);
 }
 
-// Nothing when wintrust or crypt32 is missing; else the signer's name or an empty optional
-// inside when the file does not pass.
-std::optional<std::optional<std::string>> verify(std::string_view path) {
+// The name of the signer of a file that passes WinVerifyTrust, or an empty name inside when it
+// does not pass; nothing at all when wintrust or crypt32 can't be loaded.
+std::optional<std::optional<std::string>> verified_signer(std::string_view path) {
   const WinTrustFunctions* wintrust = wintrust_functions();
   const Crypt32Functions* crypt32 = crypt32_functions();
   if (!wintrust || !crypt32) return std::nullopt;
@@ -61,14 +61,9 @@ std::optional<std::optional<std::string>> verify(std::string_view path) {
 
 }  // namespace
 
-std::optional<std::string> verified_signer_name(std::string_view path) {
-  auto name = verify(path);
-  return name ? *name : std::nullopt;
-}
-
 Status check_setup_publisher(std::string_view setup_path, std::string_view publisher) {
   if (publisher.empty()) return {};
-  const auto name = verify(setup_path);
+  const auto name = verified_signer(setup_path);
   if (!name) return fail(std::string(kCryptoUnavailable));
   if (*name != publisher) {
     DeleteFileW(widen(setup_path).c_str());  // never to be run, so not kept for a resume

@@ -18,8 +18,4 @@ inline constexpr std::string_view kSetupNotSigned =
 // returned. kCryptoUnavailable, with the file left, when wintrust or crypt32 can't be loaded.
 Status check_setup_publisher(std::string_view setup_path, std::string_view publisher);
 
-// The signer's simple display name as Windows shows it, read from the verification state of one
-// WinVerifyTrust call; nothing when the file does not pass. For the tests as well.
-std::optional<std::string> verified_signer_name(std::string_view path);
-
 }  // namespace qv

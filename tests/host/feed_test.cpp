@@ -145,12 +145,14 @@ TEST(SignedFeed, SplitsOffAStrictSignatureLine) {
       "AAECAwQFBgcICQoLDA0ODxAREhMUFRYXGBkaGxwdHh8gISIjJCUmJygpKissLS4vMDEyMzQ1Njc4OTo7PD0+Pw==";
   const std::string body = "version: 1\r\nsize: 2\n";
   for (const std::string end : {"\n", "\r\n", ""}) {
-    const auto split = split_signed_feed(body + "signature: " + sig + end);
+    const std::string feed = body + "signature: " + sig + end;  // outlives the split's view
+    const auto split = split_signed_feed(feed);
     ASSERT_TRUE(split) << end.size();
     EXPECT_EQ(split->signed_bytes, body);
     for (std::size_t i = 0; i < split->signature.size(); ++i) EXPECT_EQ(split->signature[i], i);
   }
-  EXPECT_EQ(split_signed_feed("signature: " + sig)->signed_bytes, "");  // nothing before it
+  const std::string alone = "signature: " + sig;
+  EXPECT_EQ(split_signed_feed(alone)->signed_bytes, "");  // nothing before it
   // An old installer reads a signed feed as it reads the unsigned one.
   EXPECT_EQ(feed_value(body + "signature: " + sig, "size"), "2");
 
