@@ -4,7 +4,7 @@
 Run inside tools/wine-env.sh and tests/support/with_server.py:
 
   trust_e2e.py --locked locked_installer.exe --open open_installer.exe --fake-setup fake_setup.exe
-               --keys DIR --publisher NAME --work DIR
+               --keys DIR --publisher NAME --work DIR --planted wintrust.dll --control EXE
 
 Both programs are the installer's own entry and core (src/app/main_win.cpp, qv_core), linked with
 the test keys and publisher (locked) or with none (open, as the default build); each reports its
@@ -205,6 +205,33 @@ def publisher_cases(args, signed_program):
           "control, no publisher: the other publisher's program ran (%s)" % control_run)
 
 
+def planted_case(args, signed_program):
+    """wintrust.dll saved beside the installer, and made native-first in Wine as Windows would
+    treat it: the installer checks the publisher with the system's copy and never loads the
+    planted one; the control program, which imports wintrust, loads it."""
+    downloads = os.path.join(args.work, "downloads")
+    shutil.rmtree(downloads, ignore_errors=True)
+    os.makedirs(downloads)
+    shutil.copy(args.planted, downloads)
+    installer = shutil.copy(args.locked, downloads)
+    control_exe = shutil.copy(args.control, downloads)
+    log = os.path.join(downloads, "loaded.log")
+    os.environ.update(WINEDLLOVERRIDES="mscoree,mshtml=;wintrust=n,b",
+                      QV_PLANTED_LOG="Z:" + log.replace("/", "\\"))
+    try:
+        key = os.path.join(args.keys, "feed-key-a.pem")
+        run = Run(args, installer, Release(args.root, "planted", signed_program, key))
+        expect_installed(run, "wintrust planted beside the installer")
+        check(not os.path.exists(log), "the installer loaded no planted DLL")
+        subprocess.run(["wine", control_exe], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                       timeout=60)
+        with open(log, "rb") if os.path.exists(log) else open(os.devnull, "rb") as f:
+            loaded = f.read().decode("utf-16-le").lower()
+        check("wintrust.dll" in loaded, "the control program loaded the planted wintrust")
+    finally:
+        del os.environ["WINEDLLOVERRIDES"], os.environ["QV_PLANTED_LOG"]
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--locked", required=True)
@@ -213,6 +240,8 @@ def main():
     parser.add_argument("--keys", required=True)
     parser.add_argument("--publisher", required=True)
     parser.add_argument("--work", required=True)
+    parser.add_argument("--planted", required=True, help="a stand-in wintrust.dll")
+    parser.add_argument("--control", required=True, help="a program that imports wintrust")
     args = parser.parse_args()
     args.server = os.environ["QV_TEST_SERVER"]
     args.root = os.environ["QV_TEST_ROOT"]
@@ -238,6 +267,7 @@ def main():
     sign(args.pki, "publisher", args.fake_setup, signed_program)
     feed_cases(args, signed_program)
     publisher_cases(args, signed_program)
+    planted_case(args, signed_program)
     print("%d failure(s)" % len(failures))
     return 1 if failures else 0
 
