@@ -5,6 +5,8 @@
 
 #include "app/app_state_win.h"
 #include "app/result.h"
+#include "app/text_win.h"
+#include "app/thread_win.h"
 #include "install/checksum.h"
 #include "install/checksum_win.h"
 #include "install/install_run.h"
@@ -61,12 +63,25 @@ Status install(const std::string& folder, const TrustSettings& trust, const Retr
   }
 
   set_state(Screen::Verifying, "Verifying the download...", "", false);
-  if (Status verified = verify_download(setup_path, *expected, state.cancel_requested); !verified) {
+  // WinVerifyTrust reads the whole file again for its own hash, so the publisher check runs on a
+  // thread of its own beside the SHA-512: the two reads overlap instead of adding up.
+  Status signer;
+  const auto check_signer = [&] {
+    signer = check_setup_publisher(setup_path, trust.setup_publisher);
+  };
+  OwnedHandle signer_thread;
+  if (!trust.setup_publisher.empty()) {
+    signer_thread = start_thread(check_signer);
+    if (!signer_thread) check_signer();
+  }
+  const Status verified = verify_download(setup_path, *expected, state.cancel_requested);
+  if (signer_thread) WaitForSingleObject(signer_thread.get(), INFINITE);
+  if (!verified) {
+    // A mismatch's deletion fails while WinVerifyTrust has the file open: deleted once more.
+    if (verified.reason() == kChecksumMismatch) DeleteFileW(widen(setup_path).c_str());
     return verified;
   }
-  if (Status signer = check_setup_publisher(setup_path, trust.setup_publisher); !signer) {
-    return signer;
-  }
+  if (!signer) return signer;
 
   set_state(Screen::Installing, installing_status(info.version),
             "Setting things up \xE2\x80\x94 please keep this window open.", false);

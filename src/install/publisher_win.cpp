@@ -31,8 +31,8 @@ std::optional<std::string> signer_name(const WinTrustFunctions& wintrust,
   return narrow(name);
 }
 
-// The name of the signer of a file that passes WinVerifyTrust, or an empty name inside when it
-// does not pass; nothing at all when wintrust or crypt32 can't be loaded.
+// The signer's name of a file that passes WinVerifyTrust; an empty optional inside when the file
+// does not pass or has no readable signer; nothing at all when wintrust or crypt32 can't be loaded.
 std::optional<std::optional<std::string>> verified_signer(std::string_view path) {
   const WinTrustFunctions* wintrust = wintrust_functions();
   const Crypt32Functions* crypt32 = crypt32_functions();

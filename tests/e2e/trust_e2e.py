@@ -32,6 +32,7 @@ from code_signing import make_pki, sign  # noqa: E402
 PUBLISH_RELEASE = os.path.join(HERE, "..", "..", "tools", "publish-release")
 FEED_REASON = "the release feed isn't signed by the publisher"
 PUBLISHER_REASON = "the download isn't signed by the publisher, so it was discarded"
+CHECKSUM_REASON = "the download failed verification (checksum mismatch), so it was discarded"
 DONE, FAILED = "4", "5"
 failures = []
 
@@ -200,6 +201,14 @@ def publisher_cases(args, signed_program):
     for what, program in cases:
         release = Release(args.root, what.replace(" ", "-"), program, key)
         expect_setup_refused(Run(args, args.locked, release), what)
+    # The served file changed after a release was signed: the SHA-512 fails first, while
+    # WinVerifyTrust reads the same file beside it; the file is still deleted.
+    mismatch = Release(args.root, "checksum-mismatch", signed_program, key)
+    shutil.copy(changed, os.path.join(mismatch.folder, mismatch.setup))
+    run = Run(args, args.locked, mismatch)
+    check(run.screens[-2:] == ["2", FAILED] and run.fields.get("failed") == CHECKSUM_REASON,
+          "served file changed after publishing: the checksum reason (%s)" % run)
+    check(not run.setup_left and not run.setup_ran, "checksum mismatch: deleted, nothing ran")
     control_run = Run(args, args.open, Release(args.root, "other-publisher-open", other, key))
     check(control_run.screens[-1:] == [DONE] and control_run.setup_ran,
           "control, no publisher: the other publisher's program ran (%s)" % control_run)
