@@ -37,14 +37,19 @@ run: win
 
 # make sign: the signed copy in $(WIN)/signed/. SIGN_CERT (PEM, with its chain) and SIGN_KEY;
 # without them a throwaway self-signed certificate is made there. SIGN_TIMESTAMP_URL is an
-# RFC 3161 time-stamp server; none by default, since it needs the network.
+# RFC 3161 time-stamp server; none by default, since it needs the network. SIGN_FILE signs
+# another program instead of the installer (a product's setup program), under the description
+# SIGN_DESCRIPTION.
 SIGN_CERT ?=
 SIGN_KEY ?=
 SIGN_TIMESTAMP_URL ?=
+SIGN_FILE ?=
+SIGN_DESCRIPTION ?= $(if $(SIGN_FILE),Quorvane Setup,Quorvane Installer)
+SIGNED_IN = $(if $(SIGN_FILE),$(SIGN_FILE),$(WIN)/QuorvaneInstaller.exe)
 .PHONY: sign
-sign: win
-	@sh tools/sign-exe.sh $(WIN)/QuorvaneInstaller.exe $(WIN)/signed/QuorvaneInstaller.exe \
-	  "$(SIGN_CERT)" "$(SIGN_KEY)" "$(SIGN_TIMESTAMP_URL)"
+sign: $(if $(SIGN_FILE),,win)
+	@sh tools/sign-exe.sh "$(SIGNED_IN)" "$(WIN)/signed/$(notdir $(SIGNED_IN))" \
+	  "$(SIGN_CERT)" "$(SIGN_KEY)" "$(SIGN_TIMESTAMP_URL)" "$(SIGN_DESCRIPTION)"
 
 format:
 	clang-format -i $$(git ls-files 'src/*.cpp' 'src/*.h' 'tests/*.cpp' 'tests/*.h')

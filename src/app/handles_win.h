@@ -151,6 +151,12 @@ struct HashHandleTraits {
   static void close(Handle h) noexcept { bcrypt_functions()->destroy_hash(h); }
 };
 
+struct KeyHandleTraits {
+  using Handle = BCRYPT_KEY_HANDLE;
+  static Handle invalid() noexcept { return nullptr; }
+  static void close(Handle h) noexcept { bcrypt_functions()->destroy_key(h); }
+};
+
 template <class GdiHandle>
 struct GdiObjectTraits {
   using Handle = GdiHandle;
@@ -184,6 +190,7 @@ using OwnedFile = Owned<FileHandleTraits>;
 using OwnedInternet = Owned<InternetHandleTraits>;
 using OwnedAlgorithm = Owned<AlgorithmHandleTraits>;
 using OwnedHash = Owned<HashHandleTraits>;
+using OwnedKey = Owned<KeyHandleTraits>;
 using OwnedFont = Owned<GdiObjectTraits<HFONT>>;
 using OwnedBrush = Owned<GdiObjectTraits<HBRUSH>>;
 using OwnedPen = Owned<GdiObjectTraits<HPEN>>;
@@ -212,6 +219,37 @@ class WindowDc {
  private:
   HWND window_;
   HDC dc_;
+};
+
+// The state that WinVerifyTrust keeps between its verify and its close action (the signer's
+// certificate among it): closed with the same call and the same record once read.
+class TrustVerification {
+ public:
+  // Runs the verify action on `data` (its state action is set here); `result()` tells its answer.
+  TrustVerification(const WinTrustFunctions& wintrust, GUID action, WINTRUST_DATA& data) noexcept
+      : wintrust_(wintrust), action_(action), data_(data) {
+    data_.dwStateAction = WTD_STATEACTION_VERIFY;
+    result_ = wintrust_.verify_trust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action_, &data_);
+    note_owned<TrustVerification>(data_.hWVTStateData, HANDLE{}, +1);
+  }
+  TrustVerification(const TrustVerification&) = delete;
+  TrustVerification& operator=(const TrustVerification&) = delete;
+  ~TrustVerification() {
+    if (!data_.hWVTStateData) return;
+    const HANDLE state = data_.hWVTStateData;
+    data_.dwStateAction = WTD_STATEACTION_CLOSE;
+    wintrust_.verify_trust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action_, &data_);
+    note_owned<TrustVerification>(state, HANDLE{}, -1);
+  }
+
+  LONG result() const noexcept { return result_; }
+  HANDLE state() const noexcept { return data_.hWVTStateData; }
+
+ private:
+  const WinTrustFunctions& wintrust_;
+  GUID action_;
+  WINTRUST_DATA& data_;
+  LONG result_ = 0;
 };
 
 // Selects an object into a DC and puts the previous one back when the scope ends.

@@ -7,6 +7,9 @@
 #include "install/install_worker_win.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
-  return qv::run_installer(instance,
-                           [](std::string folder) { qv::run_install_worker(std::move(folder)); });
+  // The keys and the publisher linked into this program (a generated trust_settings.cpp).
+  const qv::TrustSettings& trust = qv::built_in_trust();
+  return qv::run_installer(
+      instance, [&trust](std::string folder) { qv::run_install_worker(std::move(folder), trust); },
+      trust);
 }

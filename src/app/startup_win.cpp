@@ -87,7 +87,7 @@ HWND open_main_window(HINSTANCE instance, MainWindow& window) {
   return main;
 }
 
-int run_installer(HINSTANCE instance, InstallWorker worker) {
+int run_installer(HINSTANCE instance, InstallWorker worker, const TrustSettings& trust) {
   // First of all: any DLL loaded from now on, by us or by the system on our behalf, comes from the
   // system folder, never from the folder the installer was started from.
   SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
@@ -112,7 +112,7 @@ int run_installer(HINSTANCE instance, InstallWorker worker) {
   if (!main) return 5;
 
   start_detached_thread(decode_pictures);
-  start_detached_thread(run_feed_precheck);
+  start_detached_thread([&trust] { run_feed_precheck(trust); });
 
   MSG msg;
   while (GetMessageW(&msg, nullptr, 0, 0) > 0) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "app/win.h"
+#include "net/feed_signature.h"
 #include "ui/window_win.h"
 
 namespace qv {
@@ -13,7 +14,8 @@ HWND open_main_window(HINSTANCE instance, MainWindow& window);
 
 // The whole program: one running copy, DPI awareness, COM for the folder picker, the window, the
 // picture and feed threads, and the message loop. Install clicks run `worker` on a thread of its
-// own. Returns the process's exit code.
-int run_installer(HINSTANCE instance, InstallWorker worker);
+// own; the feed pre-check requires what `trust` (which lives as long as the process) requires.
+// Returns the process's exit code.
+int run_installer(HINSTANCE instance, InstallWorker worker, const TrustSettings& trust);
 
 }  // namespace qv

@@ -34,8 +34,28 @@ std::optional<BCryptFunctions> load_bcrypt() {
                   resolve(module, "BCryptCreateHash", f.create_hash) &&
                   resolve(module, "BCryptHashData", f.hash_data) &&
                   resolve(module, "BCryptFinishHash", f.finish_hash) &&
-                  resolve(module, "BCryptDestroyHash", f.destroy_hash);
+                  resolve(module, "BCryptDestroyHash", f.destroy_hash) &&
+                  resolve(module, "BCryptImportKeyPair", f.import_key_pair) &&
+                  resolve(module, "BCryptDestroyKey", f.destroy_key) &&
+                  resolve(module, "BCryptVerifySignature", f.verify_signature);
   if (!ok) return std::nullopt;
+  return f;
+}
+
+std::optional<WinTrustFunctions> load_wintrust() {
+  const HMODULE module = load_system_library(L"wintrust.dll");
+  WinTrustFunctions f;
+  const bool ok = module && resolve(module, "WinVerifyTrust", f.verify_trust) &&
+                  resolve(module, "WTHelperProvDataFromStateData", f.provider_data) &&
+                  resolve(module, "WTHelperGetProvSignerFromChain", f.signer_from_chain);
+  if (!ok) return std::nullopt;
+  return f;
+}
+
+std::optional<Crypt32Functions> load_crypt32() {
+  const HMODULE module = load_system_library(L"crypt32.dll");
+  Crypt32Functions f;
+  if (!module || !resolve(module, "CertGetNameStringW", f.get_name_string)) return std::nullopt;
   return f;
 }
 
@@ -103,6 +123,16 @@ const WinHttpFunctions* winhttp_functions() {
 
 const BCryptFunctions* bcrypt_functions() {
   static const std::optional<BCryptFunctions> table = load_bcrypt();
+  return table ? &*table : nullptr;
+}
+
+const WinTrustFunctions* wintrust_functions() {
+  static const std::optional<WinTrustFunctions> table = load_wintrust();
+  return table ? &*table : nullptr;
+}
+
+const Crypt32Functions* crypt32_functions() {
+  static const std::optional<Crypt32Functions> table = load_crypt32();
   return table ? &*table : nullptr;
 }
 

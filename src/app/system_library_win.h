@@ -14,7 +14,11 @@
 #include <oleauto.h>
 #include <shellapi.h>
 #include <shlobj.h>
+#include <wincrypt.h>
 #include <winhttp.h>
+// After <wincrypt.h>.
+#include <softpub.h>
+#include <wintrust.h>
 
 namespace qv {
 
@@ -54,8 +58,25 @@ struct BCryptFunctions {
   decltype(&::BCryptHashData) hash_data = nullptr;
   decltype(&::BCryptFinishHash) finish_hash = nullptr;
   decltype(&::BCryptDestroyHash) destroy_hash = nullptr;
+  decltype(&::BCryptImportKeyPair) import_key_pair = nullptr;
+  decltype(&::BCryptDestroyKey) destroy_key = nullptr;
+  decltype(&::BCryptVerifySignature) verify_signature = nullptr;
 };
 const BCryptFunctions* bcrypt_functions();  // bcrypt.dll
+
+// The setup program's Authenticode signature and its signer's name, checked only in programs
+// built with a publisher, after the download: never on the way to the first frame.
+struct WinTrustFunctions {
+  decltype(&::WinVerifyTrust) verify_trust = nullptr;
+  decltype(&::WTHelperProvDataFromStateData) provider_data = nullptr;
+  decltype(&::WTHelperGetProvSignerFromChain) signer_from_chain = nullptr;
+};
+const WinTrustFunctions* wintrust_functions();  // wintrust.dll
+
+struct Crypt32Functions {
+  decltype(&::CertGetNameStringW) get_name_string = nullptr;
+};
+const Crypt32Functions* crypt32_functions();  // crypt32.dll
 
 using AlphaBlendFunction = decltype(&::AlphaBlend);
 AlphaBlendFunction alpha_blend_function();  // msimg32.dll

@@ -5,14 +5,18 @@
 
 #include "app/app_state_win.h"
 #include "app/result.h"
+#include "app/text_win.h"
+#include "app/thread_win.h"
 #include "install/checksum.h"
 #include "install/checksum_win.h"
 #include "install/install_run.h"
 #include "install/location.h"
 #include "install/location_win.h"
+#include "install/publisher_win.h"
 #include "install/setup_runner_win.h"
 #include "net/download_win.h"
 #include "net/feed.h"
+#include "net/feed_signature_win.h"
 #include "net/feed_win.h"
 #include "net/http_win.h"
 
@@ -23,7 +27,7 @@ constexpr std::string_view kFeedMalformedChecksum = "the feed checksum is malfor
 constexpr std::string_view kNoTempFolder = "couldn't create a temp folder";
 
 // Everything up to the successful end of the setup program; the caller reports the outcome.
-Status install(const std::string& folder, const RetryPause& pause) {
+Status install(const std::string& folder, const TrustSettings& trust, const RetryPause& pause) {
   AppState& state = app_state();
   const std::string base_url = feed_base_url();
 
@@ -32,7 +36,10 @@ Status install(const std::string& folder, const RetryPause& pause) {
   set_state(Screen::Downloading, "Checking the latest version...", "", false);
   auto feed = fetch_text(base_url + std::string(kFeedFileName), state.cancel_requested);
   if (!feed) return fail(feed.reason());
-  auto release = parse_release_feed(feed.value());
+  // Checked before any value is read, and only what the signature covers is read.
+  const auto signed_feed = check_feed_signature(feed.value(), trust.feed_keys);
+  if (!signed_feed) return fail(signed_feed.reason());
+  auto release = parse_release_feed(signed_feed.value());
   if (!release) return fail(release.reason());
   const ReleaseInfo& info = release.value();
   // The name goes into a file path and a URL: refused before either is formed.
@@ -56,9 +63,25 @@ Status install(const std::string& folder, const RetryPause& pause) {
   }
 
   set_state(Screen::Verifying, "Verifying the download...", "", false);
-  if (Status verified = verify_download(setup_path, *expected, state.cancel_requested); !verified) {
+  // WinVerifyTrust reads the whole file again for its own hash, so the publisher check runs on a
+  // thread of its own beside the SHA-512: the two reads overlap instead of adding up.
+  Status signer;
+  const auto check_signer = [&] {
+    signer = check_setup_publisher(setup_path, trust.setup_publisher);
+  };
+  OwnedHandle signer_thread;
+  if (!trust.setup_publisher.empty()) {
+    signer_thread = start_thread(check_signer);
+    if (!signer_thread) check_signer();
+  }
+  const Status verified = verify_download(setup_path, *expected, state.cancel_requested);
+  if (signer_thread) WaitForSingleObject(signer_thread.get(), INFINITE);
+  if (!verified) {
+    // A mismatch's deletion fails while WinVerifyTrust has the file open: deleted once more.
+    if (verified.reason() == kChecksumMismatch) DeleteFileW(widen(setup_path).c_str());
     return verified;
   }
+  if (!signer) return signer;
 
   set_state(Screen::Installing, installing_status(info.version),
             "Setting things up \xE2\x80\x94 please keep this window open.", false);
@@ -72,12 +95,12 @@ void post_run_finished(WPARAM outcome) {
 
 }  // namespace
 
-void run_install_worker(std::string folder) {
-  run_install_worker(std::move(folder), sleep_before_retry);
+void run_install_worker(std::string folder, const TrustSettings& trust) {
+  run_install_worker(std::move(folder), trust, sleep_before_retry);
 }
 
-void run_install_worker(std::string folder, const RetryPause& pause) {
-  const Status installed = install(folder, pause);
+void run_install_worker(std::string folder, const TrustSettings& trust, const RetryPause& pause) {
+  const Status installed = install(folder, trust, pause);
   if (installed.canceled()) {
     post_run_finished(kRunCanceled);  // the window puts the screen back itself
     return;

@@ -6,6 +6,7 @@
 #include "app/text_win.h"
 #include "build_settings.h"
 #include "net/feed.h"
+#include "net/feed_signature_win.h"
 #include "net/http_win.h"
 
 namespace qv {
@@ -14,11 +15,13 @@ std::string feed_base_url() {
   return resolve_feed_base_url(read_environment(L"ZEL_BOOTSTRAP_FEED_URL"), kDefaultFeedBaseUrl);
 }
 
-void run_feed_precheck() {
+void run_feed_precheck(const TrustSettings& trust) {
   const std::atomic<bool> never_stop{false};
   const auto feed = fetch_text(feed_base_url() + std::string(kFeedFileName), never_stop);
   if (!feed) return;
-  set_version_note(version_note_for_feed(feed.value()));
+  const auto signed_feed = check_feed_signature(feed.value(), trust.feed_keys);
+  if (!signed_feed) return;
+  set_version_note(version_note_for_feed(signed_feed.value()));
 }
 
 }  // namespace qv

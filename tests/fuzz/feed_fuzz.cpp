@@ -1,4 +1,5 @@
-// The feed reader on any bytes: the body cap and its text test, the line rules and the size.
+// The feed reader on any bytes: the body cap and its text test, the line rules, the size and the
+// signature line.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -8,6 +9,7 @@
 #include "fuzz_check.h"
 #include "net/capped_text.h"
 #include "net/feed.h"
+#include "net/feed_signature.h"
 
 namespace {
 
@@ -17,6 +19,19 @@ void check_value(std::string_view feed, const std::string& value) {
   QV_FUZZ_CHECK(value.find('\n') == std::string::npos);
   QV_FUZZ_CHECK(feed.find(value) != std::string_view::npos);
   if (qv::is_valid_utf8(feed)) QV_FUZZ_CHECK(qv::is_valid_utf8(value));
+}
+
+std::string base64(const qv::FeedSignature& bytes) {
+  constexpr char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string out;
+  for (std::size_t i = 0; i < bytes.size(); i += 3) {
+    const std::uint32_t group = (bytes[i] << 16) | (i + 1 < bytes.size() ? bytes[i + 1] << 8 : 0) |
+                                (i + 2 < bytes.size() ? bytes[i + 2] : 0);
+    for (std::size_t d = 0; d < 4; ++d) {
+      out += i + d <= bytes.size() ? kDigits[(group >> (18 - 6 * d)) & 63] : '=';
+    }
+  }
+  return out;
 }
 
 std::string with_crlf(std::string_view feed) {
@@ -74,5 +89,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
 
   QV_FUZZ_CHECK(qv::version_note_for_feed(feed).starts_with("Version "));
+
+  // A signature line splits off only in its one canonical spelling: the signed bytes are all of
+  // the feed before it, and the signature written out again is the line, with one line end.
+  if (const auto split = qv::split_signed_feed(feed)) {
+    QV_FUZZ_CHECK(feed.starts_with(split->signed_bytes));
+    QV_FUZZ_CHECK(split->signed_bytes.empty() || split->signed_bytes.ends_with('\n'));
+    const std::string line = "signature: " + base64(split->signature);
+    const std::string_view rest = feed.substr(split->signed_bytes.size());
+    QV_FUZZ_CHECK(rest == line || rest == line + "\n" || rest == line + "\r\n");
+  }
   return 0;
 }

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "net/feed_signature.h"
+
 namespace qv {
 namespace {
 
@@ -135,6 +137,46 @@ TEST(VersionNote, SizeInWholeMegabytes) {
   EXPECT_EQ(version_note_for_feed("path: a\n"), "Version ");
   EXPECT_EQ(version_note_for_feed("size: 3145728\n"), "Version  - about 3 MB download");
   EXPECT_EQ(version_note_for_feed("version: 2\nsize: 1.5e9\n"), "Version 2");
+}
+
+TEST(SignedFeed, SplitsOffAStrictSignatureLine) {
+  // The base64 of the bytes 0 to 63.
+  const std::string sig =
+      "AAECAwQFBgcICQoLDA0ODxAREhMUFRYXGBkaGxwdHh8gISIjJCUmJygpKissLS4vMDEyMzQ1Njc4OTo7PD0+Pw==";
+  const std::string body = "version: 1\r\nsize: 2\n";
+  for (const std::string end : {"\n", "\r\n", ""}) {
+    const std::string feed = body + "signature: " + sig + end;  // outlives the split's view
+    const auto split = split_signed_feed(feed);
+    ASSERT_TRUE(split) << end.size();
+    EXPECT_EQ(split->signed_bytes, body);
+    for (std::size_t i = 0; i < split->signature.size(); ++i) EXPECT_EQ(split->signature[i], i);
+  }
+  const std::string alone = "signature: " + sig;
+  EXPECT_EQ(split_signed_feed(alone)->signed_bytes, "");  // nothing before it
+  // An old installer reads a signed feed as it reads the unsigned one.
+  EXPECT_EQ(feed_value(body + "signature: " + sig, "size"), "2");
+
+  const std::string cut = sig.substr(0, 84) + "==";
+  const std::string malformed[] = {
+      body,                                        // no signature line
+      body + "signature: " + sig + "\n\n",         // not the last line
+      body + "signature: " + sig + "\nsize: 3\n",  // a line after it
+      body + "signature: " + sig + "\r",           // a lone "\r" is not a line end
+      body + "signature: " + sig + " ",            // nothing after the padding
+      body + "signature:" + sig,                   // the space belongs to the line's start
+      body + " signature: " + sig,
+      body + "Signature: " + sig,
+      body + "signature: " + cut,                // cut short
+      body + "signature: " + sig.substr(0, 86),  // no padding
+      body + "signature: " + sig.substr(0, 87) + "=" + "=",
+      body + "signature: " + sig.substr(0, 85) + "x==",  // low bits set: not canonical
+      body + "signature: " + sig.substr(0, 40) + "-" + sig.substr(41),  // URL-safe alphabet
+      body + "signature: " + sig.substr(0, 40) + "=" + sig.substr(41),
+      body + "signature: " + sig.substr(0, 40) + " " + sig.substr(41),
+  };
+  for (const std::string& feed : malformed) {
+    EXPECT_FALSE(split_signed_feed(feed)) << feed.substr(body.size());
+  }
 }
 
 }  // namespace

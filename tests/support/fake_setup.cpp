@@ -2,6 +2,7 @@
 // command line and current folder in "<its own path>.record" (UTF-16, one per line), then does
 // what the environment tells it:
 //   QV_FAKE_SETUP_PRODUCT=1     create "Quorvane.exe" in the folder given after "/D="
+//   QV_FAKE_SETUP_PRODUCT=copy  copy itself there as "Quorvane.exe", which records its launch
 //   QV_FAKE_SETUP_SLEEP_MS=N    sleep N milliseconds before ending
 //   QV_FAKE_SETUP_GATE=PATH     wait (up to a minute) until a file exists at PATH before ending
 //   QV_FAKE_SETUP_EXIT=N        end with exit code N (decimal, or hexadecimal after "0x")
@@ -39,12 +40,15 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   write_all(std::wstring(own_path, own_length) + L".record",
             line + L"\n" + std::wstring(current, current_length) + L"\n");
 
-  if (environment(L"QV_FAKE_SETUP_PRODUCT") == L"1") {
-    const std::size_t at = line.rfind(L" /D=");
-    if (at != std::wstring::npos) {
-      std::wstring folder = line.substr(at + 4);
-      if (!folder.empty() && folder.back() != L'\\') folder += L'\\';
+  const std::wstring product = environment(L"QV_FAKE_SETUP_PRODUCT");
+  const std::size_t at = line.rfind(L" /D=");
+  if ((product == L"1" || product == L"copy") && at != std::wstring::npos) {
+    std::wstring folder = line.substr(at + 4);
+    if (!folder.empty() && folder.back() != L'\\') folder += L'\\';
+    if (product == L"1") {
       write_all(folder + L"Quorvane.exe", L"MZ");
+    } else {
+      CopyFileW(own_path, (folder + L"Quorvane.exe").c_str(), FALSE);
     }
   }
   const std::wstring sleep_ms = environment(L"QV_FAKE_SETUP_SLEEP_MS");

@@ -50,7 +50,9 @@ class Precheck : public FeedVariable {
     std::lock_guard lock(app_state().state_lock);
     app_state().version_note.clear();
   }
-  static void run_on_its_own_thread() { std::thread(run_feed_precheck).join(); }
+  static void run_on_its_own_thread(const TrustSettings& trust = {}) {
+    std::thread([&trust] { run_feed_precheck(trust); }).join();
+  }
 };
 
 TEST_F(Precheck, PublishesTheVersionNoteAndTellsTheWindow) {

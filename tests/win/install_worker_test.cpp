@@ -72,7 +72,7 @@ class InstallRun : public ::testing::Test {
   // Runs the worker on this thread, with no pause between download attempts, and returns what
   // it posted to the window.
   std::vector<Posted> run(const std::string& folder) {
-    run_install_worker(folder, [] {});
+    run_install_worker(folder, {}, [] {});  // no locks
     std::vector<Posted> posted;
     for (const MSG& m : window_->drain()) posted.push_back({m.message, m.wParam});
     return posted;
@@ -143,7 +143,7 @@ TEST_F(InstallRun, FromFolderCheckToDoneWithTheProductReadyToLaunch) {
   ScopedEnvironment product(L"QV_FAKE_SETUP_PRODUCT", L"1");
   ScopedEnvironment gated(L"QV_FAKE_SETUP_GATE", widen(gate));
 
-  start_detached_thread([install_folder] { run_install_worker(install_folder, [] {}); });
+  start_detached_thread([install_folder] { run_install_worker(install_folder, {}, [] {}); });
 
   // The setup program holds at its gate: the Installing screen is up meanwhile.
   std::vector<Screen> screens;
@@ -529,7 +529,7 @@ TEST_F(InstallRun, CancelDuringTheDownloadDeletesThePartialFile) {
   serve_release("cancel-download", "big.exe", sha);
   test::plan(base_ + "big.exe", "stallbody:1048576:1500");
   const std::string install_folder = folder("cancel-download");
-  start_detached_thread([install_folder] { run_install_worker(install_folder, [] {}); });
+  start_detached_thread([install_folder] { run_install_worker(install_folder, {}, [] {}); });
 
   // Cancel once the download has begun.
   for (;;) {

@@ -174,7 +174,7 @@ TEST(Soak, FiftyRunsAndAThousandRepaintsLeaveNothingBehind) {
   static std::atomic<int> runs_ended{0};
   runs_ended = 0;
   MainWindow window([](std::string folder) {
-    run_install_worker(std::move(folder), [] {});  // no pause between attempts
+    run_install_worker(std::move(folder), {}, [] {});  // no locks, no pause between attempts
     ++runs_ended;
   });
   const HWND main_window = open_main_window(GetModuleHandleW(nullptr), window);

@@ -1,7 +1,7 @@
 // The installer without the system DLLs it loads itself. ctest runs this suite as
-// "system_dlls_missing": win_tests again, with Wine told to refuse winhttp, bcrypt, msimg32 and
-// oleacc (WINEDLLOVERRIDES=...=d) and QV_SYSTEM_DLLS_REFUSED=1 set. In the ordinary run the suite
-// skips, since the DLLs are there.
+// "system_dlls_missing": win_tests again, with Wine told to refuse winhttp, bcrypt, msimg32,
+// oleacc and wintrust (WINEDLLOVERRIDES=...=d) and QV_SYSTEM_DLLS_REFUSED=1 set. In the ordinary
+// run the suite skips, since the DLLs are there.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -15,7 +15,11 @@
 #include "app/system_library_win.h"
 #include "install/checksum.h"
 #include "install/checksum_win.h"
+#include "install/location.h"
+#include "install/location_win.h"
+#include "install/publisher_win.h"
 #include "install_support.h"
+#include "net/feed_signature_win.h"
 #include "net/http_win.h"
 #include "ui/layout.h"
 #include "ui/render_win.h"
@@ -35,7 +39,8 @@ class SystemDllsMissing : public ::testing::Test {
 
 TEST_F(SystemDllsMissing, NoneLoadsAndNoTableIsMade) {
   // The refusal itself: without it the cases below would prove nothing.
-  for (const wchar_t* name : {L"winhttp.dll", L"bcrypt.dll", L"msimg32.dll", L"oleacc.dll"}) {
+  for (const wchar_t* name :
+       {L"winhttp.dll", L"bcrypt.dll", L"msimg32.dll", L"oleacc.dll", L"wintrust.dll"}) {
     EXPECT_EQ(load_system_library(name), nullptr) << name;
   }
   EXPECT_NE(load_system_library(L"gdi32.dll"), nullptr);
@@ -43,6 +48,7 @@ TEST_F(SystemDllsMissing, NoneLoadsAndNoTableIsMade) {
   EXPECT_EQ(bcrypt_functions(), nullptr);
   EXPECT_EQ(alpha_blend_function(), nullptr);
   EXPECT_EQ(oleacc_functions(), nullptr);
+  EXPECT_EQ(wintrust_functions(), nullptr);
 }
 
 TEST_F(SystemDllsMissing, ScreenReadersGetThePlatformsOwnAnswer) {
@@ -74,6 +80,8 @@ TEST_F(SystemDllsMissing, RequestsFailAsNetworkUnavailable) {
 
 TEST_F(SystemDllsMissing, VerificationFailsAsCryptoUnavailableAndKeepsTheFile) {
   const std::string path = test::scratch_path("no-bcrypt") + ".exe";
+  // The scratch folder exists only if another suite of the program made it first.
+  ASSERT_TRUE(create_folder_tree(*parent_folder(path)));
   test::write_file(path, "");
   // The right digest of the empty file: only the missing crypto can fail it.
   const auto expected = decode_feed_checksum(
@@ -82,6 +90,13 @@ TEST_F(SystemDllsMissing, VerificationFailsAsCryptoUnavailableAndKeepsTheFile) {
   const Status verified = verify_download(path, expected.value(), cancel);
   ASSERT_FALSE(verified.ok());
   EXPECT_EQ(verified.reason(), kCryptoUnavailable);
+  EXPECT_TRUE(test::file_exists(path));
+  // A well-formed signature line gets as far as BCrypt, which isn't there.
+  const std::string feed = "version: 1\nsignature: " + std::string(86, 'A') + "==\n";
+  EXPECT_EQ(check_feed_signature(feed, built_in_trust().feed_keys).reason(), kCryptoUnavailable);
+  // Nor is wintrust: the publisher can't be checked, and the file is not judged.
+  EXPECT_EQ(check_setup_publisher(path, built_in_trust().setup_publisher).reason(),
+            kCryptoUnavailable);
   EXPECT_TRUE(test::file_exists(path));
 }
 

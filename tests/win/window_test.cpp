@@ -356,7 +356,7 @@ TEST(WindowAnimation, NothingHappensBeforeTheMainWindowExists) {
 
 TEST(WindowRun, InstallRunsTheWorkerToTheFailedScreen) {
   reset_state();
-  MainWindow window([](std::string folder) { run_install_worker(std::move(folder)); });
+  MainWindow window([](std::string folder) { run_install_worker(std::move(folder), {}); });
   const HWND main_ = open_main_window(GetModuleHandleW(nullptr), window);
   ASSERT_NE(main_, nullptr);
   // A real run against the release server, whose feed is missing: the run ends on Failed.

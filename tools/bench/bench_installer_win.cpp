@@ -84,6 +84,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR command_line, int) {
   if (std::wcscmp(command_line, L"install") == 0) g_mode = Mode::Install;
   static const std::wstring window_class = qv::widen(qv::kWindowClassName);
   if (!bench::watch_window_class(window_class.c_str(), &after_message)) return 2;
-  return qv::run_installer(instance,
-                           [](std::string folder) { qv::run_install_worker(std::move(folder)); });
+  const qv::TrustSettings& trust = qv::built_in_trust();
+  return qv::run_installer(
+      instance, [&trust](std::string folder) { qv::run_install_worker(std::move(folder), trust); },
+      trust);
 }

@@ -1,0 +1,21 @@
+// The setup program's Authenticode signature and its signer, checked against the publisher a
+// product was built with, before the program may run.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "app/result.h"
+
+namespace qv {
+
+inline constexpr std::string_view kSetupNotSigned =
+    "the download isn't signed by the publisher, so it was discarded";
+
+// With no publisher, success without looking. Otherwise the file must pass WinVerifyTrust
+// (Authenticode, no UI, revocation from what Windows has cached only) and its signer's simple
+// display name must be `publisher` exactly; if not, the file is deleted and kSetupNotSigned
+// returned. kCryptoUnavailable, with the file left, when wintrust or crypt32 can't be loaded.
+Status check_setup_publisher(std::string_view setup_path, std::string_view publisher);
+
+}  // namespace qv

@@ -1,0 +1,285 @@
+#!/usr/bin/env python3
+"""End to end under Wine: the signed feed and the pinned publisher.
+
+Run inside tools/wine-env.sh and tests/support/with_server.py:
+
+  trust_e2e.py --locked locked_installer.exe --open open_installer.exe --fake-setup fake_setup.exe
+               --keys DIR --publisher NAME --work DIR --planted wintrust.dll --control EXE
+
+Both programs are the installer's own entry and core (src/app/main_win.cpp, qv_core), linked with
+the test keys and publisher (locked) or with none (open, as the default build); each reports its
+screens on standard output (tests/support/installer_reporter_win.cpp) and clicks Install itself.
+The release tool signs the feeds with the test key (DIR/feed-key-a.pem); osslsigncode signs the
+stand-in setup program with certificates of a test authority that only the test prefix trusts.
+Every attack is also run against the open program: that control shows the attack would have
+worked without the lock. Every wait is bounded.
+"""
+
+import argparse
+import glob
+import os
+import shutil
+import subprocess
+import sys
+import time
+import urllib.parse
+import urllib.request
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "support"))
+from code_signing import make_pki, sign  # noqa: E402
+
+PUBLISH_RELEASE = os.path.join(HERE, "..", "..", "tools", "publish-release")
+FEED_REASON = "the release feed isn't signed by the publisher"
+PUBLISHER_REASON = "the download isn't signed by the publisher, so it was discarded"
+CHECKSUM_REASON = "the download failed verification (checksum mismatch), so it was discarded"
+DONE, FAILED = "4", "5"
+failures = []
+
+def check(condition, what):
+    print(("ok   " if condition else "FAIL ") + what, flush=True)
+    if not condition:
+        failures.append(what)
+    return condition
+
+
+def control(server, verb, **query):
+    url = server + "_control/" + verb + "?" + urllib.parse.urlencode(query)
+    return urllib.request.urlopen(url, timeout=10).read().decode()
+
+
+class Release:
+    """One case's folder on the release server: a setup program and its feed."""
+    count = 0
+
+    def __init__(self, root, name, program, sign_key=None):
+        Release.count += 1
+        # A name of its own per run: a finished download left in the temporary folder would
+        # otherwise be found complete by a later run.
+        self.setup = "QuorvaneSetup-%s-%d.exe" % (name, time.time_ns())
+        self.folder = os.path.join(root, name)
+        self.name = name
+        shutil.rmtree(self.folder, ignore_errors=True)
+        os.makedirs(self.folder)
+        shutil.copy(program, os.path.join(self.folder, self.setup))
+        command = [sys.executable, PUBLISH_RELEASE]
+        if sign_key:
+            command += ["--sign-key", sign_key]
+        subprocess.run(command + [os.path.join(self.folder, self.setup), "1.0.%d" % Release.count],
+                       check=True, stdout=subprocess.DEVNULL)
+
+    @property
+    def feed(self):
+        with open(os.path.join(self.folder, "latest.yml"), "rb") as f:
+            return f.read()
+
+    @feed.setter
+    def feed(self, data):
+        with open(os.path.join(self.folder, "latest.yml"), "wb") as f:
+            f.write(data)
+
+
+class Run:
+    """One run of a program against a release: what it reported, what the server saw, and what
+    was left of the setup program in the download folder."""
+
+    def __init__(self, args, exe, release):
+        control(args.server, "reset")
+        shutil.rmtree(args.install_folder, ignore_errors=True)
+        record = os.path.join(args.install_folder, "Quorvane.exe.record")
+        env = dict(os.environ, ZEL_BOOTSTRAP_FEED_URL=args.server + release.name + "/",
+                   QV_FAKE_SETUP_PRODUCT="copy")
+        proc = subprocess.Popen(["wine", exe], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                                env=env)
+        try:
+            out, _ = proc.communicate(timeout=120)
+            self.exit_code = proc.returncode
+        except subprocess.TimeoutExpired:
+            proc.kill()
+            out, _ = proc.communicate()
+            self.exit_code = None
+        self.lines = out.decode("utf-8", "replace").splitlines()
+        self.fields = dict(line.split("=", 1) for line in self.lines if "=" in line)
+        self.screens = [line[len("screen="):] for line in self.lines if line.startswith("screen=")]
+        self.requests = [row.split("\t")[0] for row in control(args.server, "log").splitlines()]
+        downloads = args.download_folder
+        self.setup_left = os.path.exists(os.path.join(downloads, release.setup))
+        self.setup_ran = os.path.exists(os.path.join(downloads, release.setup + ".record"))
+        # The product launched by the installer records itself; give it a moment to start.
+        deadline = time.monotonic() + 10
+        while self.fields.get("finished", "").startswith("0") and not os.path.exists(record) \
+                and time.monotonic() < deadline:
+            time.sleep(0.1)
+        self.product_launched = os.path.exists(record)
+        self.note = self.fields.get("note", "")
+
+    def __str__(self):
+        return " | ".join(self.lines + ["requests: " + " ".join(self.requests)])
+
+
+def expect_installed(run, what):
+    check(run.screens and run.screens[-1] == DONE and run.exit_code == 0 and run.product_launched
+          and run.setup_ran, what + ": Done, product launched (%s)" % run)
+
+
+def expect_feed_refused(run, release, what):
+    check(run.screens[-1:] == [FAILED] and run.fields.get("failed") == FEED_REASON,
+          what + ": Failed with the feed reason (%s)" % run)
+    feed = "/%s/latest.yml" % release.name
+    # The pre-check's request and the run's: nothing else.
+    check(run.requests == [feed, feed], what + ": only the feed requested %s" % run.requests)
+    check(run.note == "", what + ": no version note (%r)" % run.note)
+    check(not run.setup_ran and not run.setup_left, what + ": nothing downloaded or run")
+
+
+def expect_setup_refused(run, what):
+    check(run.screens[-2:] == ["2", FAILED] and run.fields.get("failed") == PUBLISHER_REASON,
+          what + ": Failed on Verifying with the publisher reason (%s)" % run)
+    check(not run.setup_left, what + ": the setup program was deleted")
+    check(not run.setup_ran and not run.product_launched, what + ": nothing ran")
+
+
+def feed_cases(args, signed_program):
+    """The feed's lock: every broken signature is refused before anything else is asked for."""
+    key = os.path.join(args.keys, "feed-key-a.pem")
+    root = args.root
+
+    good = Release(root, "signed-right", signed_program, key)
+    run = Run(args, args.locked, good)
+    expect_installed(run, "signed feed, setup signed by the publisher")
+    check(run.note.startswith("Version 1.0."), "signed feed: version note %r" % run.note)
+
+    # The attacker controls the server but not the key: the feed's sha512 and path point at
+    # their own program, whose digest they wrote in after the signing.
+    attacked = Release(root, "attacked", signed_program, key)
+    evil = "evil-%d.exe" % time.time_ns()
+    shutil.copy(args.fake_setup, os.path.join(attacked.folder, evil))
+    evil_feed = Release(os.path.join(args.work, "scratch"), "evil", args.fake_setup).feed
+    theirs = {line.split(b":")[0]: line for line in evil_feed.splitlines(keepends=True)}
+    theirs[b"path"] = b"path: " + evil.encode() + b"\n"
+    attacked.feed = b"".join(theirs.get(line.split(b":")[0], line)
+                             if line.split(b":")[0] in (b"path", b"sha512", b"size") else line
+                             for line in attacked.feed.splitlines(keepends=True))
+    attacked.setup = evil
+    expect_feed_refused(Run(args, args.locked, attacked), attacked, "sha512 and path replaced")
+    control_run = Run(args, args.open, attacked)
+    check(control_run.screens[-1:] == [DONE] and control_run.setup_ran,
+          "control, no key: the attacker's program ran (%s)" % control_run)
+
+    unsigned = Release(root, "unsigned", signed_program)
+    expect_feed_refused(Run(args, args.locked, unsigned), unsigned, "unsigned feed")
+    stranger = Release(root, "other-key", signed_program, os.path.join(args.pki, "stranger.pem"))
+    expect_feed_refused(Run(args, args.locked, stranger), stranger, "feed signed by another key")
+    control_run = Run(args, args.open, stranger)
+    check(control_run.screens[-1:] == [DONE] and control_run.note.startswith("Version "),
+          "control, no key: feed signed by another key installs, with its note (%s)"
+          % control_run)
+    cut = Release(root, "cut-short", signed_program, key)
+    cut.feed = cut.feed[:-10] + b"\n"
+    expect_feed_refused(Run(args, args.locked, cut), cut, "signature line cut short")
+
+    # The default settings against a signed feed: installs as without the signature line.
+    expect_installed(Run(args, args.open, Release(root, "default", signed_program, key)),
+                     "no key, no publisher, signed feed")
+
+
+def publisher_cases(args, signed_program):
+    """The publisher's lock: a feed signed right that names a program not signed by the
+    publisher (its digest in the feed made to match) ends on Verifying, and the file is gone."""
+    key = os.path.join(args.keys, "feed-key-a.pem")
+    other = os.path.join(args.work, "other-signed.exe")
+    sign(args.pki, "other", args.fake_setup, other)
+    changed = os.path.join(args.work, "changed.exe")
+    with open(signed_program, "rb") as f:
+        data = bytearray(f.read())
+    at = data.index(b"This program cannot be run")  # the DOS stub: hashed, never executed
+    data[at] ^= 0x20
+    with open(changed, "wb") as f:
+        f.write(data)
+    cases = [("unsigned setup", args.fake_setup), ("setup signed by another publisher", other),
+             ("setup changed after signing", changed)]
+    for what, program in cases:
+        release = Release(args.root, what.replace(" ", "-"), program, key)
+        expect_setup_refused(Run(args, args.locked, release), what)
+    # The served file changed after a release was signed: the SHA-512 fails first, while
+    # WinVerifyTrust reads the same file beside it; the file is still deleted.
+    mismatch = Release(args.root, "checksum-mismatch", signed_program, key)
+    shutil.copy(changed, os.path.join(mismatch.folder, mismatch.setup))
+    run = Run(args, args.locked, mismatch)
+    check(run.screens[-2:] == ["2", FAILED] and run.fields.get("failed") == CHECKSUM_REASON,
+          "served file changed after publishing: the checksum reason (%s)" % run)
+    check(not run.setup_left and not run.setup_ran, "checksum mismatch: deleted, nothing ran")
+    control_run = Run(args, args.open, Release(args.root, "other-publisher-open", other, key))
+    check(control_run.screens[-1:] == [DONE] and control_run.setup_ran,
+          "control, no publisher: the other publisher's program ran (%s)" % control_run)
+
+
+def planted_case(args, signed_program):
+    """wintrust.dll saved beside the installer, and made native-first in Wine as Windows would
+    treat it: the installer checks the publisher with the system's copy and never loads the
+    planted one; the control program, which imports wintrust, loads it."""
+    downloads = os.path.join(args.work, "downloads")
+    shutil.rmtree(downloads, ignore_errors=True)
+    os.makedirs(downloads)
+    shutil.copy(args.planted, downloads)
+    installer = shutil.copy(args.locked, downloads)
+    control_exe = shutil.copy(args.control, downloads)
+    log = os.path.join(downloads, "loaded.log")
+    os.environ.update(WINEDLLOVERRIDES="mscoree,mshtml=;wintrust=n,b",
+                      QV_PLANTED_LOG="Z:" + log.replace("/", "\\"))
+    try:
+        key = os.path.join(args.keys, "feed-key-a.pem")
+        run = Run(args, installer, Release(args.root, "planted", signed_program, key))
+        expect_installed(run, "wintrust planted beside the installer")
+        check(not os.path.exists(log), "the installer loaded no planted DLL")
+        subprocess.run(["wine", control_exe], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                       timeout=60)
+        with open(log, "rb") if os.path.exists(log) else open(os.devnull, "rb") as f:
+            loaded = f.read().decode("utf-16-le").lower()
+        check("wintrust.dll" in loaded, "the control program loaded the planted wintrust")
+    finally:
+        del os.environ["WINEDLLOVERRIDES"], os.environ["QV_PLANTED_LOG"]
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--locked", required=True)
+    parser.add_argument("--open", required=True)
+    parser.add_argument("--fake-setup", required=True)
+    parser.add_argument("--keys", required=True)
+    parser.add_argument("--publisher", required=True)
+    parser.add_argument("--work", required=True)
+    parser.add_argument("--planted", required=True, help="a stand-in wintrust.dll")
+    parser.add_argument("--control", required=True, help="a program that imports wintrust")
+    args = parser.parse_args()
+    args.server = os.environ["QV_TEST_SERVER"]
+    args.root = os.environ["QV_TEST_ROOT"]
+    args.pki = os.path.join(args.work, "pki")
+    os.makedirs(os.path.join(args.work, "scratch"), exist_ok=True)
+    # The prefix's user: the download folder in its temporary folder, and the window's default
+    # install folder, which every run shares (emptied before each).
+    local = [d for d in glob.glob(os.path.join(os.environ["WINEPREFIX"], "drive_c", "users", "*",
+                                               "AppData", "Local"))
+             if os.sep + "Public" + os.sep not in d]
+    if not check(len(local) == 1, "one user in the prefix %s" % local):
+        return 1
+    # Wine gives the user's temporary folder as <user>\Temp, beside AppData.
+    args.download_folder = os.path.join(os.path.dirname(os.path.dirname(local[0])), "Temp",
+                                        "QuorvaneInstaller")
+    if not check(os.path.isdir(os.path.dirname(args.download_folder)),
+                 "the prefix's temporary folder %s" % os.path.dirname(args.download_folder)):
+        return 1
+    args.install_folder = os.path.join(local[0], "Programs", "Quorvane")
+
+    make_pki(args.pki, args.publisher)
+    signed_program = os.path.join(args.work, "publisher-signed.exe")
+    sign(args.pki, "publisher", args.fake_setup, signed_program)
+    feed_cases(args, signed_program)
+    publisher_cases(args, signed_program)
+    planted_case(args, signed_program)
+    print("%d failure(s)" % len(failures))
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
