@@ -5,6 +5,7 @@ Run inside tools/wine-env.sh and tests/support/with_server.py:
 
   trust_e2e.py --locked locked_installer.exe --open open_installer.exe --fake-setup fake_setup.exe
                --keys DIR --publisher NAME --work DIR --planted wintrust.dll --control EXE
+               --shipped locked_shipped_installer.exe --probe access_probe.exe
 
 Both programs are the installer's own entry and core (src/app/main_win.cpp, qv_core), linked with
 the test keys and publisher (locked) or with none (open, as the default build); each reports its
@@ -12,7 +13,9 @@ screens on standard output (tests/support/installer_reporter_win.cpp) and clicks
 The release tool signs the feeds with the test key (DIR/feed-key-a.pem); osslsigncode signs the
 stand-in setup program with certificates of a test authority that only the test prefix trusts.
 Every attack is also run against the open program: that control shows the attack would have
-worked without the lock. Every wait is bounded.
+worked without the lock. Last, the attack is run once against the installer exactly as it ships
+(linked with the test keys and publisher, nothing reporting from inside), read from outside through
+its accessible objects. Every wait is bounded.
 """
 
 import argparse
@@ -139,6 +142,80 @@ def expect_setup_refused(run, what):
     check(not run.setup_ran and not run.product_launched, what + ": nothing ran")
 
 
+def attacked_release(args, name, signed_program, key):
+    """The attacker controls the server but not the key: the feed's sha512 and path point at
+    their own program, whose digest they wrote in after the signing."""
+    attacked = Release(args.root, name, signed_program, key)
+    evil = "evil-%d.exe" % time.time_ns()
+    shutil.copy(args.fake_setup, os.path.join(attacked.folder, evil))
+    evil_feed = Release(os.path.join(args.work, "scratch"), "evil", args.fake_setup).feed
+    theirs = {line.split(b":")[0]: line for line in evil_feed.splitlines(keepends=True)}
+    theirs[b"path"] = b"path: " + evil.encode() + b"\n"
+    attacked.feed = b"".join(theirs.get(line.split(b":")[0], line)
+                             if line.split(b":")[0] in (b"path", b"sha512", b"size") else line
+                             for line in attacked.feed.splitlines(keepends=True))
+    attacked.setup = evil
+    return attacked
+
+
+def read_window(args):
+    """The installer window's texts as a screen reader lists them: [(role, name)]."""
+    out = subprocess.run(["wine", args.probe, "tree"], capture_output=True,
+                         timeout=60).stdout.decode("utf-8", "replace")
+    return [tuple(line.split("\t")[2:4]) for line in out.splitlines()
+            if line.startswith("child\t")]
+
+
+def poll(condition, timeout):
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        value = condition()
+        if value:
+            return value
+        time.sleep(0.2)
+    return None
+
+
+def shipped_case(args, signed_program):
+    """The attack against the installer exactly as it ships (but for its test keys), driven and
+    read from outside as a user with a screen reader would: Install pressed through the reader,
+    the reason read from the window, Escape to close."""
+    key = os.path.join(args.keys, "feed-key-a.pem")
+    attacked = attacked_release(args, "attacked-shipped", signed_program, key)
+    control(args.server, "reset")
+    proc = subprocess.Popen(["wine", args.shipped], stdout=subprocess.DEVNULL,
+                            stderr=subprocess.DEVNULL,
+                            env=dict(os.environ,
+                                     ZEL_BOOTSTRAP_FEED_URL=args.server + attacked.name + "/"))
+    try:
+        shown = poll(lambda: ("button", "Install") in read_window(args), 60)
+        pressed = subprocess.run(["wine", args.probe, "press", "Install"], capture_output=True,
+                                 timeout=60)
+        check(shown and pressed.returncode == 0, "shipped installer: Install pressed")
+        failed = poll(lambda: (lambda w: w if ("text", "Something went wrong.") in w else None)(
+            read_window(args)), 60) or []
+        check(("text", FEED_REASON) in failed,
+              "shipped installer: the feed reason on its window %s" % failed)
+        feed = "/%s/latest.yml" % attacked.name
+        requests = [row.split("\t")[0] for row in control(args.server, "log").splitlines()]
+        check(requests == [feed, feed], "shipped installer: only the feed requested %s" % requests)
+        check(not os.path.exists(os.path.join(args.download_folder, attacked.setup)),
+              "shipped installer: nothing downloaded")
+        window = subprocess.run(["xdotool", "search", "--onlyvisible", "--name",
+                                 "^Quorvane Setup$"], capture_output=True, text=True).stdout.split()
+        if window:
+            subprocess.run(["xdotool", "windowfocus", "--sync", window[0]],
+                           stderr=subprocess.DEVNULL)
+            subprocess.run(["xdotool", "key", "Escape"])
+        proc.wait(timeout=30)
+        check(proc.returncode == 0, "shipped installer: Escape closes it (%s)" % proc.returncode)
+    except subprocess.TimeoutExpired:
+        check(False, "shipped installer: it ends")
+    finally:
+        if proc.poll() is None:
+            proc.kill()
+
+
 def feed_cases(args, signed_program):
     """The feed's lock: every broken signature is refused before anything else is asked for."""
     key = os.path.join(args.keys, "feed-key-a.pem")
@@ -149,18 +226,7 @@ def feed_cases(args, signed_program):
     expect_installed(run, "signed feed, setup signed by the publisher")
     check(run.note.startswith("Version 1.0."), "signed feed: version note %r" % run.note)
 
-    # The attacker controls the server but not the key: the feed's sha512 and path point at
-    # their own program, whose digest they wrote in after the signing.
-    attacked = Release(root, "attacked", signed_program, key)
-    evil = "evil-%d.exe" % time.time_ns()
-    shutil.copy(args.fake_setup, os.path.join(attacked.folder, evil))
-    evil_feed = Release(os.path.join(args.work, "scratch"), "evil", args.fake_setup).feed
-    theirs = {line.split(b":")[0]: line for line in evil_feed.splitlines(keepends=True)}
-    theirs[b"path"] = b"path: " + evil.encode() + b"\n"
-    attacked.feed = b"".join(theirs.get(line.split(b":")[0], line)
-                             if line.split(b":")[0] in (b"path", b"sha512", b"size") else line
-                             for line in attacked.feed.splitlines(keepends=True))
-    attacked.setup = evil
+    attacked = attacked_release(args, "attacked", signed_program, key)
     expect_feed_refused(Run(args, args.locked, attacked), attacked, "sha512 and path replaced")
     control_run = Run(args, args.open, attacked)
     check(control_run.screens[-1:] == [DONE] and control_run.setup_ran,
@@ -251,6 +317,9 @@ def main():
     parser.add_argument("--work", required=True)
     parser.add_argument("--planted", required=True, help="a stand-in wintrust.dll")
     parser.add_argument("--control", required=True, help="a program that imports wintrust")
+    parser.add_argument("--shipped", required=True,
+                        help="the installer as it ships, built with the test keys and publisher")
+    parser.add_argument("--probe", required=True, help="reads a window as a screen reader does")
     args = parser.parse_args()
     args.server = os.environ["QV_TEST_SERVER"]
     args.root = os.environ["QV_TEST_ROOT"]
@@ -277,6 +346,7 @@ def main():
     feed_cases(args, signed_program)
     publisher_cases(args, signed_program)
     planted_case(args, signed_program)
+    shipped_case(args, signed_program)
     print("%d failure(s)" % len(failures))
     return 1 if failures else 0
 
