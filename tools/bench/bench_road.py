@@ -14,11 +14,13 @@ inside tools/wine-env.sh (WINEPREFIX and DISPLAY set).
            with BCrypt and runs the setup program. Each
            program times itself, from its first request's start to the setup program's end.
            Goal: ratio <= 1.1.
+  install-open  the same with bench_installer_open.exe, built with no keys and no publisher (the
+           default settings): the same release, its signature line ignored.
   memory   peak and steady working set of a whole install run against the minimal window program:
            steady is the working set 4 s after the first paint, on the first screen with the
            pictures decoded and the feed checked (the peer: 4 s after its first paint).
 
-  bench_road.py startup|install|memory --bin DIR --work DIR [--rounds N] [--mib N]
+  bench_road.py startup|install|install-open|memory --bin DIR --work DIR [--rounds N] [--mib N]
 """
 
 import argparse
@@ -227,13 +229,14 @@ def memory(args):
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("figure", choices=["startup", "install", "memory"])
+    parser.add_argument("figure", choices=["startup", "install", "install-open", "memory"])
     parser.add_argument("--bin", required=True, help="folder of the benchmark programs")
     parser.add_argument("--work", required=True, help="scratch folder")
     parser.add_argument("--rounds", type=int, default=0)
     parser.add_argument("--mib", type=int, default=256)
     args = parser.parse_args()
-    args.installer = os.path.join(args.bin, "bench_installer.exe")
+    args.installer = os.path.join(args.bin, "bench_installer_open.exe" if args.figure ==
+                                  "install-open" else "bench_installer.exe")
     args.window_peer = os.path.join(args.bin, "bench_window_peer.exe")
     args.install_peer = os.path.join(args.bin, "bench_install_peer.exe")
     args.fake_setup = os.path.join(args.bin, "fake_setup.exe")
@@ -241,7 +244,8 @@ def main():
     if not args.rounds:
         args.rounds = 10 if args.figure == "startup" else 3
     os.makedirs(args.work, exist_ok=True)
-    {"startup": startup, "install": install, "memory": memory}[args.figure](args)
+    {"startup": startup, "install": install, "install-open": install,
+     "memory": memory}[args.figure](args)
     return 0
 
 

@@ -1,5 +1,5 @@
 #!/bin/sh
-# bench_road.sh startup|install|memory [WIN_BUILD_DIR] [ROUNDS]
+# bench_road.sh startup|install|install-open|memory [WIN_BUILD_DIR] [ROUNDS]
 #
 # Figures of the whole road under Wine, each printed as a ratio against the platform's floor
 # measured in the same run (see bench_road.py): process start to the first painted window, the
@@ -13,7 +13,7 @@ bin="$build/tests/win"
 state="$build/wine"
 work="$build/bench-road"
 
-for exe in bench_installer.exe bench_window_peer.exe bench_install_peer.exe fake_setup.exe; do
+for exe in bench_installer.exe bench_installer_open.exe bench_window_peer.exe bench_install_peer.exe fake_setup.exe; do
   [ -f "$bin/$exe" ] || { echo "missing $bin/$exe: build the Windows tree first" >&2; exit 1; }
 done
 rm -rf "$work"
