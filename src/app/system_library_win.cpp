@@ -98,9 +98,7 @@ std::optional<OleaccFunctions> load_oleacc() {
 std::optional<OleautFunctions> load_oleaut() {
   const HMODULE module = load_system_library(L"oleaut32.dll");
   OleautFunctions f;
-  const bool ok = module && resolve(module, "SysAllocStringLen", f.alloc_string_len) &&
-                  resolve(module, "SysFreeString", f.free_string);
-  if (!ok) return std::nullopt;
+  if (!module || !resolve(module, "SysAllocStringLen", f.alloc_string_len)) return std::nullopt;
   return f;
 }
 

@@ -107,7 +107,6 @@ const OleaccFunctions* oleacc_functions();  // oleacc.dll
 // The strings those objects hand out.
 struct OleautFunctions {
   decltype(&::SysAllocStringLen) alloc_string_len = nullptr;
-  decltype(&::SysFreeString) free_string = nullptr;
 };
 const OleautFunctions* oleaut_functions();  // oleaut32.dll
 

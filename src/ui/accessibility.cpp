@@ -7,8 +7,8 @@
 namespace qv {
 namespace {
 
-AccessElement text(AccessPart part, std::string_view name) {
-  return {part, AccessRole::StaticText, std::string(name), std::nullopt};
+AccessElement element(AccessPart part, std::string_view name) {
+  return {part, access_role(part), std::string(name), std::nullopt};
 }
 
 const AccessElement* find_part(const std::vector<AccessElement>& elements, AccessPart part) {
@@ -28,32 +28,68 @@ std::vector<AccessElement> access_elements(const AccessView& view) {
   const Screen screen = view.screen;
   const bool location = screen == Screen::ChooseLocation;
   std::vector<AccessElement> elements;
-  elements.push_back(text(AccessPart::Title, kTitleName));
+  elements.push_back(element(AccessPart::Title, kTitleName));
   // The status and detail are drawn on every screen but the first; an empty text draws nothing.
-  if (!location && !view.status.empty()) elements.push_back(text(AccessPart::Status, view.status));
-  if (!location && !view.detail.empty()) elements.push_back(text(AccessPart::Detail, view.detail));
+  if (!location && !view.status.empty()) {
+    elements.push_back(element(AccessPart::Status, view.status));
+  }
+  if (!location && !view.detail.empty()) {
+    elements.push_back(element(AccessPart::Detail, view.detail));
+  }
   if (location) {
-    elements.push_back(text(AccessPart::Hint, kHintText));
+    elements.push_back(element(AccessPart::Hint, kHintText));
     if (!view.version_note.empty()) {
-      elements.push_back(text(AccessPart::VersionNote, view.version_note));
+      elements.push_back(element(AccessPart::VersionNote, view.version_note));
     }
   }
   if (shows_progress_bar(screen)) {
-    elements.push_back({AccessPart::Progress, AccessRole::ProgressBar, std::string(kProgressName),
-                        progress_value(screen, view.progress_permille)});
+    AccessElement bar = element(AccessPart::Progress, kProgressName);
+    bar.value = progress_value(screen, view.progress_permille);
+    elements.push_back(std::move(bar));
   }
+  const auto control = [&](AccessPart part) {
+    elements.push_back(element(part, control_name(part, screen)));
+  };
   if (location) {
-    elements.push_back({AccessPart::Field, AccessRole::EditableText, std::string(kFieldName), {}});
-    elements.push_back({AccessPart::Browse, AccessRole::PushButton, std::string(kBrowseText), {}});
+    control(AccessPart::Field);
+    control(AccessPart::Browse);
   }
   if (location || ((screen == Screen::Done || screen == Screen::Failed) && view.action_shown)) {
-    elements.push_back(
-        {AccessPart::Action, AccessRole::PushButton, std::string(action_label(screen)), {}});
+    control(AccessPart::Action);
   }
-  if (shows_link(screen, view.show_link)) {
-    elements.push_back({AccessPart::Link, AccessRole::Link, std::string(kLinkText), {}});
-  }
+  if (shows_link(screen, view.show_link)) control(AccessPart::Link);
   return elements;
+}
+
+AccessRole access_role(AccessPart part) {
+  switch (part) {
+    case AccessPart::Progress:
+      return AccessRole::ProgressBar;
+    case AccessPart::Field:
+      return AccessRole::EditableText;
+    case AccessPart::Browse:
+    case AccessPart::Action:
+      return AccessRole::PushButton;
+    case AccessPart::Link:
+      return AccessRole::Link;
+    default:
+      return AccessRole::StaticText;
+  }
+}
+
+std::string_view control_name(AccessPart part, Screen screen) {
+  switch (part) {
+    case AccessPart::Field:
+      return kFieldName;
+    case AccessPart::Browse:
+      return kBrowseText;
+    case AccessPart::Action:
+      return action_label(screen);
+    case AccessPart::Link:
+      return kLinkText;
+    default:
+      return {};
+  }
 }
 
 std::optional<std::string> progress_value(Screen screen, std::uint32_t permille) {

@@ -64,6 +64,13 @@ std::optional<std::string> progress_value(Screen screen, std::uint32_t permille)
 
 bool is_window_part(AccessPart part);
 
+// The role a part is exposed with, wherever it is asked for.
+AccessRole access_role(AccessPart part);
+
+// A child window's name on `screen`: the field by its label, the action button by what it shows.
+// Empty for the painted parts, whose names are their texts.
+std::string_view control_name(AccessPart part, Screen screen);
+
 // Where a painted element lies, in design pixels, for the reader's highlight; nothing for the
 // child windows, which report their own places.
 std::optional<DesignEdges> element_area(AccessPart part, Screen screen);

@@ -12,6 +12,7 @@
 #include "app/system_library_win.h"
 #include "app/text_win.h"
 #include "build_settings.h"
+#include "ui/folder_picker_win.h"
 #include "ui/screen_rules.h"
 
 namespace qv {
@@ -74,13 +75,6 @@ LONG role_code(AccessRole role) {
       return ROLE_SYSTEM_LINK;
   }
   return ROLE_SYSTEM_CLIENT;
-}
-
-std::string window_text(HWND window) {
-  std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
-  text.resize(
-      static_cast<std::size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
-  return narrow(text);
 }
 
 // The platform's own object for a window's client area; null when it can't be had.
@@ -260,28 +254,19 @@ class ControlAccessible final : public DelegatingAccessible {
   HRESULT STDMETHODCALLTYPE get_accName(VARIANT id, BSTR* name) override {
     if (!is_self(id)) return DelegatingAccessible::get_accName(id, name);
     if (!live()) return E_FAIL;
-    switch (part_) {
-      case AccessPart::Field:
-        return put_text(kFieldName, name);
-      case AccessPart::Browse:
-        return put_text(kBrowseText, name);
-      case AccessPart::Action:
-        return put_text(action_label(current_screen()), name);
-      default:
-        return put_text(kLinkText, name);
-    }
+    return put_text(control_name(part_, current_screen()), name);
   }
 
   HRESULT STDMETHODCALLTYPE get_accRole(VARIANT id, VARIANT* role) override {
     if (!is_self(id)) return DelegatingAccessible::get_accRole(id, role);
     if (!live()) return E_FAIL;
-    return put_long(role_code(role_of(part_)), role);
+    return put_long(role_code(access_role(part_)), role);
   }
 
   HRESULT STDMETHODCALLTYPE get_accValue(VARIANT id, BSTR* value) override {
     if (!is_self(id)) return DelegatingAccessible::get_accValue(id, value);
     if (!live()) return E_FAIL;
-    if (part_ == AccessPart::Field) return put_text(window_text(window()), value);
+    if (part_ == AccessPart::Field) return put_text(read_field_text(window()), value);
     if (part_ == AccessPart::Link) return put_text(kReleasePageUrl, value);
     if (value) *value = nullptr;
     return S_FALSE;
@@ -317,17 +302,6 @@ class ControlAccessible final : public DelegatingAccessible {
  private:
   static bool is_self(const VARIANT& id) { return child_id(id) == CHILDID_SELF; }
 
-  static AccessRole role_of(AccessPart part) {
-    switch (part) {
-      case AccessPart::Field:
-        return AccessRole::EditableText;
-      case AccessPart::Link:
-        return AccessRole::Link;
-      default:
-        return AccessRole::PushButton;
-    }
-  }
-
   AccessPart part_;
 };
 
@@ -348,38 +322,30 @@ class ClientAccessible final : public DelegatingAccessible {
   HRESULT STDMETHODCALLTYPE get_accChild(VARIANT id, IDispatch** child) override {
     if (!child) return E_POINTER;
     *child = nullptr;
-    if (!live()) return E_FAIL;
-    const auto all = elements();
-    const AccessElement* element = element_at(all, id);
-    if (!element) return E_INVALIDARG;
-    if (!is_window_part(element->part)) return S_FALSE;  // a simple element of this object
-    *child = control_object(element->part).release();
-    return *child ? S_OK : S_FALSE;
+    return for_child(id, [&](const AccessElement& e) {
+      if (!is_window_part(e.part)) return S_FALSE;  // a simple element of this object
+      *child = control_object(e.part).release();
+      return *child ? S_OK : S_FALSE;
+    });
   }
 
   HRESULT STDMETHODCALLTYPE get_accName(VARIANT id, BSTR* name) override {
     if (child_id(id) == CHILDID_SELF) return DelegatingAccessible::get_accName(id, name);
-    if (!live()) return E_FAIL;
-    const auto all = elements();
-    const AccessElement* element = element_at(all, id);
-    if (!element) return E_INVALIDARG;
-    return put_text(element->name, name);
+    return for_child(id, [&](const AccessElement& e) { return put_text(e.name, name); });
   }
 
   HRESULT STDMETHODCALLTYPE get_accValue(VARIANT id, BSTR* value) override {
     if (child_id(id) == CHILDID_SELF) return DelegatingAccessible::get_accValue(id, value);
     if (!value) return E_POINTER;
     *value = nullptr;
-    if (!live()) return E_FAIL;
-    const auto all = elements();
-    const AccessElement* element = element_at(all, id);
-    if (!element) return E_INVALIDARG;
-    if (is_window_part(element->part)) {
-      return ask_control(element->part,
-                         [&](IAccessible* c) { return c->get_accValue(self_id(), value); });
-    }
-    if (!element->value) return S_FALSE;  // the moving bar has no value
-    return put_text(*element->value, value);
+    return for_child(id, [&](const AccessElement& e) {
+      if (is_window_part(e.part)) {
+        return ask_control(e.part,
+                           [&](IAccessible* c) { return c->get_accValue(self_id(), value); });
+      }
+      if (!e.value) return S_FALSE;  // the moving bar has no value
+      return put_text(*e.value, value);
+    });
   }
 
   HRESULT STDMETHODCALLTYPE get_accDescription(VARIANT id, BSTR* text) override {
@@ -399,58 +365,37 @@ class ClientAccessible final : public DelegatingAccessible {
 
   HRESULT STDMETHODCALLTYPE get_accRole(VARIANT id, VARIANT* role) override {
     if (child_id(id) == CHILDID_SELF) return DelegatingAccessible::get_accRole(id, role);
-    if (!live()) return E_FAIL;
-    const auto all = elements();
-    const AccessElement* element = element_at(all, id);
-    if (!element) return E_INVALIDARG;
-    return put_long(role_code(element->role), role);
+    return for_child(id, [&](const AccessElement& e) { return put_long(role_code(e.role), role); });
   }
 
   HRESULT STDMETHODCALLTYPE get_accState(VARIANT id, VARIANT* state) override {
     if (child_id(id) == CHILDID_SELF) return DelegatingAccessible::get_accState(id, state);
-    if (!live()) return E_FAIL;
-    const auto all = elements();
-    const AccessElement* element = element_at(all, id);
-    if (!element) return E_INVALIDARG;
-    if (is_window_part(element->part)) {
-      return ask_control(element->part,
-                         [&](IAccessible* c) { return c->get_accState(self_id(), state); });
-    }
-    return put_long(STATE_SYSTEM_READONLY, state);
+    return for_child(id, [&](const AccessElement& e) {
+      if (is_window_part(e.part)) {
+        return ask_control(e.part,
+                           [&](IAccessible* c) { return c->get_accState(self_id(), state); });
+      }
+      return put_long(STATE_SYSTEM_READONLY, state);
+    });
   }
 
   HRESULT STDMETHODCALLTYPE get_accDefaultAction(VARIANT id, BSTR* action) override {
     if (child_id(id) == CHILDID_SELF) return DelegatingAccessible::get_accDefaultAction(id, action);
     if (!action) return E_POINTER;
     *action = nullptr;
-    if (!live()) return E_FAIL;
-    const auto all = elements();
-    const AccessElement* element = element_at(all, id);
-    if (!element) return E_INVALIDARG;
-    if (!is_window_part(element->part)) return S_FALSE;
-    return ask_control(element->part,
+    return for_control(id, S_FALSE,
                        [&](IAccessible* c) { return c->get_accDefaultAction(self_id(), action); });
   }
 
   HRESULT STDMETHODCALLTYPE accDoDefaultAction(VARIANT id) override {
     if (child_id(id) == CHILDID_SELF) return DelegatingAccessible::accDoDefaultAction(id);
-    if (!live()) return E_FAIL;
-    const auto all = elements();
-    const AccessElement* element = element_at(all, id);
-    if (!element) return E_INVALIDARG;
-    if (!is_window_part(element->part)) return DISP_E_MEMBERNOTFOUND;
-    return ask_control(element->part,
+    return for_control(id, DISP_E_MEMBERNOTFOUND,
                        [&](IAccessible* c) { return c->accDoDefaultAction(self_id()); });
   }
 
   HRESULT STDMETHODCALLTYPE accSelect(LONG flags, VARIANT id) override {
     if (child_id(id) == CHILDID_SELF) return DelegatingAccessible::accSelect(flags, id);
-    if (!live()) return E_FAIL;
-    const auto all = elements();
-    const AccessElement* element = element_at(all, id);
-    if (!element) return E_INVALIDARG;
-    if (!is_window_part(element->part)) return DISP_E_MEMBERNOTFOUND;
-    return ask_control(element->part,
+    return for_control(id, DISP_E_MEMBERNOTFOUND,
                        [&](IAccessible* c) { return c->accSelect(flags, self_id()); });
   }
 
@@ -460,21 +405,19 @@ class ClientAccessible final : public DelegatingAccessible {
       return DelegatingAccessible::accLocation(left, top, width, height, id);
     }
     if (!left || !top || !width || !height) return E_POINTER;
-    if (!live()) return E_FAIL;
-    const auto all = elements();
-    const AccessElement* element = element_at(all, id);
-    if (!element) return E_INVALIDARG;
-    if (is_window_part(element->part)) {
-      return ask_control(element->part, [&](IAccessible* c) {
-        return c->accLocation(left, top, width, height, self_id());
-      });
-    }
-    const RECT r = screen_rect(*element);
-    *left = r.left;
-    *top = r.top;
-    *width = r.right - r.left;
-    *height = r.bottom - r.top;
-    return S_OK;
+    return for_child(id, [&](const AccessElement& e) {
+      if (is_window_part(e.part)) {
+        return ask_control(e.part, [&](IAccessible* c) {
+          return c->accLocation(left, top, width, height, self_id());
+        });
+      }
+      const RECT r = screen_rect(e);
+      *left = r.left;
+      *top = r.top;
+      *width = r.right - r.left;
+      *height = r.bottom - r.top;
+      return S_OK;
+    });
   }
 
   HRESULT STDMETHODCALLTYPE accNavigate(LONG direction, VARIANT start, VARIANT* end) override {
@@ -573,12 +516,27 @@ class ClientAccessible final : public DelegatingAccessible {
     return put_long(child, out);
   }
 
+  // The element `id` names, handed to `answer`; the window and the id are checked here once.
+  template <class Answer>
+  HRESULT for_child(const VARIANT& id, Answer answer) const {
+    if (!live()) return E_FAIL;
+    const auto all = elements();
+    const AccessElement* element = element_at(all, id);
+    return element ? answer(*element) : E_INVALIDARG;
+  }
+
+  // The child control `id` names, asked through its own object; `painted` for a painted element.
+  template <class Ask>
+  HRESULT for_control(const VARIANT& id, HRESULT painted, Ask ask) const {
+    return for_child(id, [&](const AccessElement& e) {
+      return is_window_part(e.part) ? ask_control(e.part, ask) : painted;
+    });
+  }
+
   HRESULT nothing_for_child(const VARIANT& id, BSTR* out) const {
     if (!out) return E_POINTER;
     *out = nullptr;
-    if (!live()) return E_FAIL;
-    const auto all = elements();
-    return element_at(all, id) ? S_FALSE : E_INVALIDARG;
+    return for_child(id, [](const AccessElement&) { return S_FALSE; });
   }
 
   RECT screen_rect(const AccessElement& e) const {

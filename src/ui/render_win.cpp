@@ -118,11 +118,12 @@ void draw_progress_bar(HDC dc, int dpi, Screen screen, const Palette& palette) {
 }
 
 // The keyboard focus cue: an outline in `colour`, drawn inside `box` (device pixels).
-void draw_focus_outline(HDC dc, Box box, Rgb colour, int width, int corner) {
-  const OwnedPen pen(CreatePen(PS_INSIDEFRAME, width, colorref(colour)));
+void draw_focus_outline(HDC dc, Box box, Rgb colour, int dpi) {
+  const OwnedPen pen(CreatePen(PS_INSIDEFRAME, focus_pen_width(dpi), colorref(colour)));
   if (!pen) return;
   const SelectGuard pen_selected(dc, pen.get());
   const SelectGuard brush_selected(dc, GetStockObject(HOLLOW_BRUSH));
+  const int corner = scale(kFocusCorner, dpi);
   RoundRect(dc, box.left, box.top, box.right, box.bottom, corner, corner);
 }
 
@@ -134,7 +135,7 @@ void draw_link(HDC dc, int dpi, Rgb colour, bool focus_cue) {
   SIZE extent{};
   if (!GetTextExtentPoint32W(dc, wide.c_str(), static_cast<int>(wide.size()), &extent)) return;
   const Box box = link_focus_box(dpi, extent.cx, extent.cy);
-  draw_focus_outline(dc, box, colour, focus_pen_width(dpi), scale(kFocusCorner, dpi));
+  draw_focus_outline(dc, box, colour, dpi);
 }
 
 void draw_screen_texts(HDC dc, int dpi, const StateSnapshot& state, const Palette& palette,
@@ -411,8 +412,7 @@ BOOL draw_owner_button(const DRAWITEMSTRUCT& item, const Palette& palette, bool 
     DrawTextW(dc, label.c_str(), static_cast<int>(label.size()), &r,
               DT_SINGLELINE | DT_VCENTER | DT_CENTER);
     if (focus_ring) {
-      draw_focus_outline(dc, button_focus_box(box, dpi), palette.action_text, focus_pen_width(dpi),
-                         scale(kFocusCorner, dpi));
+      draw_focus_outline(dc, button_focus_box(box, dpi), palette.action_text, dpi);
     }
     return TRUE;
   }
@@ -420,8 +420,7 @@ BOOL draw_owner_button(const DRAWITEMSTRUCT& item, const Palette& palette, bool 
     fill_box(dc, box, palette.browse_face);
     draw_folder_glyph(dc, item.rcItem, palette.browse_glyph);
     if (focus_ring) {
-      draw_focus_outline(dc, button_focus_box(box, dpi), palette.browse_glyph, focus_pen_width(dpi),
-                         scale(kFocusCorner, dpi));
+      draw_focus_outline(dc, button_focus_box(box, dpi), palette.browse_glyph, dpi);
     }
     return TRUE;
   }

@@ -243,7 +243,7 @@ LRESULT MainWindow::handle_message(UINT message, WPARAM wparam, LPARAM lparam) {
       return on_system_colours_changed();
     case WM_DRAWITEM:
       return draw_owner_button(*reinterpret_cast<const DRAWITEMSTRUCT*>(lparam), palette_,
-                               !focus_cues_hidden());
+                               focus_cues_shown_);
     case WM_NCHITTEST:
       return on_nc_hit_test(wparam, lparam);
     case WM_COMMAND:
@@ -638,13 +638,9 @@ LRESULT MainWindow::on_activate(WPARAM wparam, LPARAM lparam) {
   return result;
 }
 
-bool MainWindow::focus_cues_hidden() const {
-  return !focus_cues_shown_;
-}
-
 bool MainWindow::link_shows_focus_cue() const {
   const HWND link = access_->link;
-  return link && GetFocus() == link && IsWindowVisible(link) && !focus_cues_hidden();
+  return link && GetFocus() == link && IsWindowVisible(link) && focus_cues_shown_;
 }
 
 void MainWindow::invalidate_link() {

@@ -87,7 +87,6 @@ class MainWindow {
   // rather than read back from the platform, which not every Windows implementation tracks.
   static bool keyboard_cues_always_shown();
   void show_focus_cues(bool shown);
-  bool focus_cues_hidden() const;
   bool link_shows_focus_cue() const;
   void invalidate_link();
   // The link's keyboard stop follows the painted link: made at its first showing, shown and

@@ -25,30 +25,17 @@ import shutil
 import subprocess
 import sys
 import time
-import urllib.parse
-import urllib.request
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "support"))
 from code_signing import make_pki, sign  # noqa: E402
+from e2e_checks import check, control, failures, poll, read_tree, tree_names  # noqa: E402
 
 PUBLISH_RELEASE = os.path.join(HERE, "..", "..", "tools", "publish-release")
 FEED_REASON = "the release feed isn't signed by the publisher"
 PUBLISHER_REASON = "the download isn't signed by the publisher, so it was discarded"
 CHECKSUM_REASON = "the download failed verification (checksum mismatch), so it was discarded"
 DONE, FAILED = "4", "5"
-failures = []
-
-def check(condition, what):
-    print(("ok   " if condition else "FAIL ") + what, flush=True)
-    if not condition:
-        failures.append(what)
-    return condition
-
-
-def control(server, verb, **query):
-    url = server + "_control/" + verb + "?" + urllib.parse.urlencode(query)
-    return urllib.request.urlopen(url, timeout=10).read().decode()
 
 
 class Release:
@@ -158,24 +145,6 @@ def attacked_release(args, name, signed_program, key):
     return attacked
 
 
-def read_window(args):
-    """The installer window's texts as a screen reader lists them: [(role, name)]."""
-    out = subprocess.run(["wine", args.probe, "tree"], capture_output=True,
-                         timeout=60).stdout.decode("utf-8", "replace")
-    return [tuple(line.split("\t")[2:4]) for line in out.splitlines()
-            if line.startswith("child\t")]
-
-
-def poll(condition, timeout):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        value = condition()
-        if value:
-            return value
-        time.sleep(0.2)
-    return None
-
-
 def shipped_case(args, signed_program):
     """The attack against the installer exactly as it ships (but for its test keys), driven and
     read from outside as a user with a screen reader would: Install pressed through the reader,
@@ -188,12 +157,14 @@ def shipped_case(args, signed_program):
                             env=dict(os.environ,
                                      ZEL_BOOTSTRAP_FEED_URL=args.server + attacked.name + "/"))
     try:
-        shown = poll(lambda: ("button", "Install") in read_window(args), 60)
+        shown = poll("the shipped installer's window",
+                     lambda: ("button", "Install") in tree_names(read_tree(args.probe)), 60)
         pressed = subprocess.run(["wine", args.probe, "press", "Install"], capture_output=True,
                                  timeout=60)
         check(shown and pressed.returncode == 0, "shipped installer: Install pressed")
-        failed = poll(lambda: (lambda w: w if ("text", "Something went wrong.") in w else None)(
-            read_window(args)), 60) or []
+        failed = poll("the shipped installer's failure",
+                      lambda: (lambda w: w if ("text", "Something went wrong.") in w else None)(
+                          tree_names(read_tree(args.probe))), 60) or []
         check(("text", FEED_REASON) in failed,
               "shipped installer: the feed reason on its window %s" % failed)
         feed = "/%s/latest.yml" % attacked.name

@@ -23,8 +23,9 @@ import subprocess
 import sys
 import tempfile
 import time
-import urllib.parse
-import urllib.request
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from e2e_checks import check, control, failures, poll, read_tree, tree_names  # noqa: E402
 
 TEXT = (233, 238, 248)
 MUTED = (156, 173, 204)
@@ -41,14 +42,6 @@ WHITE = (255, 255, 255)
 TITLE = "^Quorvane Setup$"
 PUBLISH_RELEASE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools",
                                "publish-release")
-failures = []
-
-
-def check(condition, what):
-    print(("ok   " if condition else "FAIL ") + what, flush=True)
-    if not condition:
-        failures.append(what)
-    return condition
 
 
 class Shot:
@@ -118,22 +111,6 @@ def search_windows():
     out = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", TITLE],
                          capture_output=True, text=True).stdout
     return out.split()
-
-
-def poll(what, condition, timeout):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        value = condition()
-        if value:
-            return value
-        time.sleep(0.1)
-    check(False, "timed out waiting for " + what)
-    return None
-
-
-def control(server, verb, **query):
-    url = server + "_control/" + verb + "?" + urllib.parse.urlencode(query)
-    return urllib.request.urlopen(url, timeout=10).read().decode()
 
 
 # A setup name of its own per run: the installer keeps a finished download in its temporary
@@ -383,7 +360,7 @@ def planted_in(args, server, root, downloads, planted, names):
     w = open_window(96, before)
     if w:
         if args.probe:  # a screen reader makes the installer load oleacc
-            check(("button", "Install") in tree_names(read_tree(args)),
+            check(("button", "Install") in tree_names(read_tree(args.probe)),
                   "a screen reader reads the installer beside planted DLLs")
         w.click(358 + 56, 210 + 17)
         poll("the done screen beside planted DLLs",
@@ -414,25 +391,6 @@ def type_text(window, text):
     subprocess.run(["xdotool", "windowfocus", "--sync", window.wid], check=False,
                    stderr=subprocess.DEVNULL)
     subprocess.run(["xdotool", "type", "--delay", "30", text], check=True)
-
-
-def read_tree(args):
-    """The client area's children as a screen reader lists them, [(role, name, value, state,
-    default action)], and the focused element (role, name)."""
-    out = subprocess.run(["wine", args.probe, "tree"], capture_output=True,
-                         timeout=60).stdout.decode("utf-8", "replace")
-    children, focus = [], None
-    for line in out.splitlines():
-        fields = line.split("\t")
-        if fields[0] == "child" and len(fields) >= 7:
-            children.append(tuple(fields[2:7]))
-        elif fields[0] == "focus" and len(fields) >= 3:
-            focus = (fields[1], fields[2])
-    return children, focus
-
-
-def tree_names(tree):
-    return [(role, name) for role, name, _value, _state, _action in tree[0]]
 
 
 class EventRecorder:
@@ -485,7 +443,7 @@ def keyboard_run(args, server, root):
         poll("the version note", lambda: Shot(shots.tmp).count(
             w.x + 50, w.y + 326, w.x + 300, w.y + 342, MUTED) > 5, 30)
 
-        tree = read_tree(args)
+        tree = read_tree(args.probe)
         check(tree_names(tree) == [("text", "Quorvane"),
                               ("text", "Installs just for you \u2014 no admin needed."),
                               ("text", "Version 4.5.6 - about 8 MB download"),
@@ -514,7 +472,7 @@ def keyboard_run(args, server, root):
         shot.save_png(os.path.join(args.shots, "keys-focus-cue-96.png"))
         check(focus_ring(shot, w, 358, 210) == WHITE, "focus cue on Install after Tab")
         check(focus_ring(shot, w, 310, 210) != TEXT, "no focus cue left on Browse")
-        tree = read_tree(args)
+        tree = read_tree(args.probe)
         field = [c for c in tree[0] if c[0] == "editable"]
         check(field and field[0][2] == typed,
               "Ctrl+A and typing replaced the field: %s" % (field[0][2] if field else None))
@@ -527,7 +485,7 @@ def keyboard_run(args, server, root):
         held = "%d%%" % (HOLD_AT * 100 // SERVED_SIZE)
         poll("the held share announced", lambda: any(e[3] == held for e in value_events()), 10)
         announced = len(value_events())
-        tree = read_tree(args)
+        tree = read_tree(args.probe)
         check([(r, v) for r, _n, v, _s, _a in tree[0] if r == "progressbar"] ==
               [("progressbar", held)],
               "reader, downloading: progress %s" % tree_names(tree))
@@ -545,7 +503,7 @@ def keyboard_run(args, server, root):
         keys(w, "Escape")
         poll("the location screen after Escape",
              lambda: w.px(Shot(shots.tmp), 360, 212) == ACTION_FACE, 30)
-        tree = read_tree(args)
+        tree = read_tree(args.probe)
         check(("editable", "Install location") in tree_names(tree) and
               tree[1] == ("button", "Install"), "Escape canceled the download: %s" % (tree,))
 
@@ -555,7 +513,7 @@ def keyboard_run(args, server, root):
              lambda: Shot(shots.tmp).count(w.x + 50, w.y + 192, w.x + 300, w.y + 210, TEXT) > 10
              and Shot(shots.tmp).count(w.x + 50, w.y + 314, w.x + 470, w.y + 324, TRACK) == 0,
              60)
-        tree = read_tree(args)
+        tree = read_tree(args.probe)
         check(tree_names(tree) == [("text", "Quorvane"), ("text", "Quorvane is installed."),
                               ("text", "You can close this window.")],
               "reader, done: %s" % tree_names(tree))
@@ -625,7 +583,7 @@ def keyboard_failed_in(args, server, folder, scratch, opened, reason):
         return
     keys(w, "Return")  # the focus starts on Install
     poll("the failed screen", lambda: w.px(Shot(shots.tmp), 55, 290) == ACTION_FACE, 40)
-    tree = read_tree(args)
+    tree = read_tree(args.probe)
     check(tree_names(tree) == [("text", "Quorvane"), ("text", "Something went wrong."),
                           ("text", reason), ("button", "Try Again"),
                           ("link", "Get the full installer instead")],
@@ -656,7 +614,7 @@ def keyboard_failed_in(args, server, folder, scratch, opened, reason):
     keys(w, "shift+Tab", "space")  # Try Again
     poll("the location screen after Try Again",
          lambda: w.px(Shot(shots.tmp), 360, 212) == ACTION_FACE, 30)
-    check(("editable", "Install location") in tree_names(read_tree(args)),
+    check(("editable", "Install location") in tree_names(read_tree(args.probe)),
           "Space on Try Again brought back the location screen")
     keys(w, "Escape")
     rc = exit_code(proc, 30)

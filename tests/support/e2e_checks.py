@@ -1,0 +1,52 @@
+"""What the end-to-end scripts share: checks that are counted, bounded waits, the release server's
+control requests, and the installer's window read as a screen reader reads it."""
+
+import subprocess
+import time
+import urllib.parse
+import urllib.request
+
+failures = []
+
+
+def check(condition, what):
+    print(("ok   " if condition else "FAIL ") + what, flush=True)
+    if not condition:
+        failures.append(what)
+    return condition
+
+
+def poll(what, condition, timeout):
+    """The first true value of `condition` within `timeout` seconds; a failure when none came."""
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        value = condition()
+        if value:
+            return value
+        time.sleep(0.1)
+    check(False, "timed out waiting for " + what)
+    return None
+
+
+def control(server, verb, **query):
+    url = server + "_control/" + verb + "?" + urllib.parse.urlencode(query)
+    return urllib.request.urlopen(url, timeout=10).read().decode()
+
+
+def read_tree(probe):
+    """The client area's children as a screen reader lists them, [(role, name, value, state,
+    default action)], and the focused element (role, name), read by tests/support/access_probe."""
+    out = subprocess.run(["wine", probe, "tree"], capture_output=True,
+                         timeout=60).stdout.decode("utf-8", "replace")
+    children, focus = [], None
+    for line in out.splitlines():
+        fields = line.split("\t")
+        if fields[0] == "child" and len(fields) >= 7:
+            children.append(tuple(fields[2:7]))
+        elif fields[0] == "focus" and len(fields) >= 3:
+            focus = (fields[1], fields[2])
+    return children, focus
+
+
+def tree_names(tree):
+    return [(role, name) for role, name, _value, _state, _action in tree[0]]
