@@ -132,6 +132,13 @@ struct FileHandleTraits {
   static void close(Handle h) noexcept { CloseHandle(h); }
 };
 
+// FindFirstFileExW reports failure with INVALID_HANDLE_VALUE; its handle is closed with FindClose.
+struct FindHandleTraits {
+  using Handle = HANDLE;
+  static Handle invalid() noexcept { return INVALID_HANDLE_VALUE; }
+  static void close(Handle h) noexcept { FindClose(h); }
+};
+
 // A WinHTTP or BCrypt handle exists only once its functions were loaded.
 struct InternetHandleTraits {
   using Handle = HINTERNET;
@@ -187,6 +194,7 @@ struct ComTraits {
 
 using OwnedHandle = Owned<KernelHandleTraits>;
 using OwnedFile = Owned<FileHandleTraits>;
+using OwnedFind = Owned<FindHandleTraits>;
 using OwnedInternet = Owned<InternetHandleTraits>;
 using OwnedAlgorithm = Owned<AlgorithmHandleTraits>;
 using OwnedHash = Owned<HashHandleTraits>;

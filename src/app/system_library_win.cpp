@@ -70,6 +70,7 @@ std::optional<ShellFunctions> load_shell() {
   const HMODULE module = load_system_library(L"shell32.dll");
   ShellFunctions f;
   const bool ok = module && resolve(module, "ShellExecuteW", f.shell_execute) &&
+                  resolve(module, "ShellExecuteExW", f.shell_execute_ex) &&
                   resolve(module, "SHBrowseForFolderW", f.browse_for_folder) &&
                   resolve(module, "SHGetPathFromIDListEx", f.path_from_id_list);
   if (!ok) return std::nullopt;

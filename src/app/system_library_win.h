@@ -85,6 +85,7 @@ AlphaBlendFunction alpha_blend_function();  // msimg32.dll
 // so they are not imported either: their load and start-up stay off the way to the first frame.
 struct ShellFunctions {
   decltype(&::ShellExecuteW) shell_execute = nullptr;
+  decltype(&::ShellExecuteExW) shell_execute_ex = nullptr;
   decltype(&::SHBrowseForFolderW) browse_for_folder = nullptr;
   decltype(&::SHGetPathFromIDListEx) path_from_id_list = nullptr;
 };

@@ -7,12 +7,11 @@
 
 #include "app/handles_win.h"
 #include "app/system_library_win.h"
-#include "app/text_win.h"
 #include "install/checksum.h"
 
 namespace qv {
 
-Status verify_download(std::string_view setup_path, const std::vector<std::uint8_t>& expected,
+Status verify_download(HANDLE file, const std::vector<std::uint8_t>& expected,
                        const std::atomic<bool>& cancel) {
   const BCryptFunctions* bcrypt = bcrypt_functions();
   if (!bcrypt) return fail(std::string(kCryptoUnavailable));
@@ -29,25 +28,20 @@ Status verify_download(std::string_view setup_path, const std::vector<std::uint8
     return fail(std::string(kCryptoUnavailable));
   }
 
-  const std::wstring path = widen(setup_path);
-  {
-    OwnedFile file(CreateFileW(path.c_str(), GENERIC_READ,
-                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                               OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!file) return fail(std::string(kDownloadMissing));
-
-    // Filled by every read before it is hashed, so it needs no zeroing.
-    const auto buffer = std::make_unique_for_overwrite<std::uint8_t[]>(kVerifyReadSize);
-    for (;;) {
-      if (cancel.load(std::memory_order_relaxed)) return fail(std::string(kCanceled));
-      DWORD read = 0;
-      if (!ReadFile(file.get(), buffer.get(), static_cast<DWORD>(kVerifyReadSize), &read,
-                    nullptr)) {
-        return fail(std::string(kDownloadUnreadable));
-      }
-      if (read == 0) break;
-      bcrypt->hash_data(hash.get(), buffer.get(), read, 0);
+  // From the first byte, whatever read the handle before.
+  if (!SetFilePointerEx(file, LARGE_INTEGER{}, nullptr, FILE_BEGIN)) {
+    return fail(std::string(kDownloadUnreadable));
+  }
+  // Filled by every read before it is hashed, so it needs no zeroing.
+  const auto buffer = std::make_unique_for_overwrite<std::uint8_t[]>(kVerifyReadSize);
+  for (;;) {
+    if (cancel.load(std::memory_order_relaxed)) return fail(std::string(kCanceled));
+    DWORD read = 0;
+    if (!ReadFile(file, buffer.get(), static_cast<DWORD>(kVerifyReadSize), &read, nullptr)) {
+      return fail(std::string(kDownloadUnreadable));
     }
+    if (read == 0) break;
+    bcrypt->hash_data(hash.get(), buffer.get(), read, 0);
   }
 
   std::array<std::uint8_t, kSha512Size> computed{};
@@ -60,7 +54,6 @@ Status verify_download(std::string_view setup_path, const std::vector<std::uint8
   if (!finished) return fail(std::string(kCryptoUnavailable));
   if (expected.size() != computed.size() ||
       !std::equal(computed.begin(), computed.end(), expected.begin())) {
-    DeleteFileW(path.c_str());  // the file is worthless either way
     return fail(std::string(kChecksumMismatch));
   }
   return {};

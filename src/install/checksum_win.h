@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/result.h"
+#include "app/win.h"
 
 namespace qv {
 
@@ -22,10 +23,11 @@ inline constexpr std::string_view kDownloadUnreadable =
 inline constexpr std::string_view kChecksumMismatch =
     "the download failed verification (checksum mismatch), so it was discarded";
 
-// Hashes the whole file and compares it with `expected` (which matches only when 64 bytes long).
-// A mismatch deletes the file; every other failure leaves it. `cancel` is checked before each
-// read of 1 MiB.
-Status verify_download(std::string_view setup_path, const std::vector<std::uint8_t>& expected,
+// Hashes the whole file, from its first byte, through `file` (the setup program's hold,
+// setup_file_win.h) and compares the digest with `expected` (which matches only when 64 bytes
+// long). The caller discards a file that fails with kChecksumMismatch. `cancel` is checked before
+// each read of 1 MiB.
+Status verify_download(HANDLE file, const std::vector<std::uint8_t>& expected,
                        const std::atomic<bool>& cancel);
 
 }  // namespace qv

@@ -54,6 +54,18 @@ Status check_setup_file_name(std::string_view path) {
   return {};
 }
 
+bool trust_answer_is_read_failure(std::uint32_t answer) {
+  // HRESULT_FROM_WIN32 of: file or path not found, access denied, no memory, device not ready,
+  // data error, read fault, sharing and lock violations, I/O device error.
+  constexpr std::array<std::uint32_t, 10> kReadFailures = {2, 3, 5, 14, 21, 23, 30, 32, 33, 1117};
+  if ((answer & 0xFFFF0000u) != 0x80070000u) return false;
+  const std::uint32_t code = answer & 0xFFFFu;
+  for (const std::uint32_t failure : kReadFailures) {
+    if (code == failure) return true;
+  }
+  return false;
+}
+
 std::string installing_status(std::string_view version) {
   return "Installing Quorvane " + std::string(version) + "...";
 }

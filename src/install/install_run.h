@@ -2,6 +2,7 @@
 // the feed and the texts it shows.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -18,6 +19,11 @@ inline constexpr std::string_view kUnsafeSetupName =
 // no device name such as "NUL" or "COM1.exe", which Windows would open as a device instead of a
 // file. Spaces inside and non-ASCII letters are fine.
 Status check_setup_file_name(std::string_view path);
+
+// Whether an answer of WinVerifyTrust is Windows failing to read the file (a missing, held or
+// unreadable file, no memory) rather than a verdict on its signature: such a file is neither
+// called unsigned nor deleted.
+bool trust_answer_is_read_failure(std::uint32_t answer);
 
 // "Installing Quorvane <version>..."
 std::string installing_status(std::string_view version);

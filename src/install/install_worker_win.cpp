@@ -1,7 +1,9 @@
 #include "install/install_worker_win.h"
 
+#include <cstdint>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "app/app_state_win.h"
 #include "app/result.h"
@@ -13,6 +15,7 @@
 #include "install/location.h"
 #include "install/location_win.h"
 #include "install/publisher_win.h"
+#include "install/setup_file_win.h"
 #include "install/setup_runner_win.h"
 #include "net/download_win.h"
 #include "net/feed.h"
@@ -25,6 +28,69 @@ namespace {
 
 constexpr std::string_view kFeedMalformedChecksum = "the feed checksum is malformed";
 constexpr std::string_view kNoTempFolder = "couldn't create a temp folder";
+constexpr std::string_view kVerifyingStatus = "Verifying the download...";
+constexpr std::string_view kInstallingDetail =
+    "Setting things up \xE2\x80\x94 please keep this window open.";
+
+// A wait shown on `screen` under `status`, with `detail` back once it is over. Verifying and
+// Installing can't be canceled, so only the download's waits end on a cancel.
+BusyWait shown_on(Screen screen, std::string_view status, std::string_view detail,
+                  unsigned bound_ms = kBusyBoundMs) {
+  return BusyWait{
+      bound_ms, nullptr,
+      [screen, status = std::string(status), detail = std::string(detail)](bool waiting) {
+        set_state(screen, status, waiting ? kWaitingForDownload : detail, false);
+      }};
+}
+
+// The file that an earlier run left complete (the run failed after the download, or Try Again
+// after another program kept it locked): verified again instead of downloaded again.
+bool holds_whole_download(const std::string& path, std::uint64_t expected_size) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (expected_size == 0 ||
+      !GetFileAttributesExW(widen(path).c_str(), GetFileExInfoStandard, &data)) {
+    return false;
+  }
+  return ((static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow) ==
+         expected_size;
+}
+
+// The download, then the file held from that moment on.
+Result<OwnedFile> fetch_setup(const std::string& url, const std::string& path,
+                              const ReleaseInfo& info, const RetryPause& pause) {
+  Result<OwnedFile> downloaded = download_to_file(url, path, info.size, info.version, pause);
+  if (!downloaded) return downloaded;
+  set_state(Screen::Verifying, kVerifyingStatus, "", false);
+  if (downloaded.value()) return downloaded;
+  // Another program had it open for writing when the download let go: held once it is done.
+  return hold_setup_file(path, shown_on(Screen::Verifying, kVerifyingStatus, ""));
+}
+
+// The SHA-512 from the hold and, for a product with a publisher, the signer beside it. A file
+// that fails either is never to be run, so it is not kept for a resume either.
+Status check_setup(OwnedFile& hold, const std::string& path,
+                   const std::vector<std::uint8_t>& expected, std::string_view publisher) {
+  // WinVerifyTrust reads the whole file again for its own hash, so the publisher check runs on a
+  // thread of its own beside the SHA-512: the two reads overlap instead of adding up.
+  Status signer;
+  const auto check_signer = [&] {
+    signer =
+        check_setup_publisher(path, publisher, shown_on(Screen::Verifying, kVerifyingStatus, ""));
+  };
+  OwnedHandle signer_thread;
+  if (!publisher.empty()) {
+    signer_thread = start_thread(check_signer);
+    if (!signer_thread) check_signer();
+  }
+  const Status verified = verify_download(hold.get(), expected, app_state().cancel_requested);
+  if (signer_thread) WaitForSingleObject(signer_thread.get(), INFINITE);
+  if (verified.reason() == kChecksumMismatch || signer.reason() == kSetupNotSigned) {
+    delete_setup_file(path, hold,
+                      shown_on(Screen::Verifying, kVerifyingStatus, "", kBusyDeleteBoundMs));
+  }
+  if (!verified) return verified;
+  return signer;
+}
 
 // Everything up to the successful end of the setup program; the caller reports the outcome.
 Status install(const std::string& folder, const TrustSettings& trust, const RetryPause& pause) {
@@ -55,38 +121,33 @@ Status install(const std::string& folder, const TrustSettings& trust, const Retr
   const std::string download_folder = join_path(*temp, kDownloadFolderName);
   if (!create_folder_tree(download_folder)) return fail(std::string(kNoTempFolder));
   const std::string setup_path = join_path(download_folder, info.path);
+  remove_leftover_downloads(download_folder, info.path);
+  const std::string url = base_url + info.path;
 
-  if (Status downloaded =
-          download_to_file(base_url + info.path, setup_path, info.size, info.version, pause);
-      !downloaded) {
-    return downloaded;
+  const bool complete = holds_whole_download(setup_path, info.size);
+  Result<OwnedFile> setup = fail("");
+  if (complete) {
+    set_state(Screen::Verifying, kVerifyingStatus, "", false);
+    setup = hold_setup_file(setup_path, shown_on(Screen::Verifying, kVerifyingStatus, ""));
+  } else {
+    setup = fetch_setup(url, setup_path, info, pause);
   }
+  if (!setup) return fail(setup.reason());
+  Status checked = check_setup(setup.value(), setup_path, *expected, trust.setup_publisher);
+  if (complete && checked.reason() == kChecksumMismatch) {
+    // A file of the right size that is not this release (it has just been deleted): the run
+    // downloads it afresh rather than failing on what an earlier run left.
+    setup = fetch_setup(url, setup_path, info, pause);
+    if (!setup) return fail(setup.reason());
+    checked = check_setup(setup.value(), setup_path, *expected, trust.setup_publisher);
+  }
+  if (!checked) return checked;
 
-  set_state(Screen::Verifying, "Verifying the download...", "", false);
-  // WinVerifyTrust reads the whole file again for its own hash, so the publisher check runs on a
-  // thread of its own beside the SHA-512: the two reads overlap instead of adding up.
-  Status signer;
-  const auto check_signer = [&] {
-    signer = check_setup_publisher(setup_path, trust.setup_publisher);
-  };
-  OwnedHandle signer_thread;
-  if (!trust.setup_publisher.empty()) {
-    signer_thread = start_thread(check_signer);
-    if (!signer_thread) check_signer();
-  }
-  const Status verified = verify_download(setup_path, *expected, state.cancel_requested);
-  if (signer_thread) WaitForSingleObject(signer_thread.get(), INFINITE);
-  if (!verified) {
-    // A mismatch's deletion fails while WinVerifyTrust has the file open: deleted once more.
-    if (verified.reason() == kChecksumMismatch) DeleteFileW(widen(setup_path).c_str());
-    return verified;
-  }
-  if (!signer) return signer;
-
-  set_state(Screen::Installing, installing_status(info.version),
-            "Setting things up \xE2\x80\x94 please keep this window open.", false);
+  set_state(Screen::Installing, installing_status(info.version), kInstallingDetail, false);
   state.progress_permille.store(0);
-  return run_setup_program(setup_path, folder);
+  return run_setup_program(
+      setup_path, folder, setup.value(),
+      shown_on(Screen::Installing, installing_status(info.version), kInstallingDetail));
 }
 
 void post_run_finished(WPARAM outcome) {

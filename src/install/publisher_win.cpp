@@ -6,6 +6,8 @@
 #include "app/system_library_win.h"
 #include "app/text_win.h"
 #include "install/checksum_win.h"
+#include "install/install_run.h"
+#include "install/setup_file_win.h"
 
 namespace qv {
 namespace {
@@ -31,17 +33,21 @@ std::optional<std::string> signer_name(const WinTrustFunctions& wintrust,
   return narrow(name);
 }
 
-// The signer's name of a file that passes WinVerifyTrust; an empty optional inside when the file
-// does not pass or has no readable signer; nothing at all when wintrust or crypt32 can't be loaded.
-std::optional<std::optional<std::string>> verified_signer(std::string_view path) {
-  const WinTrustFunctions* wintrust = wintrust_functions();
-  const Crypt32Functions* crypt32 = crypt32_functions();
-  if (!wintrust || !crypt32) return std::nullopt;
+// What WinVerifyTrust made of the file: its signer's name when it passes, nothing inside when it
+// has no valid signature or no readable signer, a reason when the file could not be read.
+Result<std::optional<std::string>> verified_signer(const WinTrustFunctions& wintrust,
+                                                   const Crypt32Functions& crypt32,
+                                                   std::string_view path, const BusyWait& wait) {
+  // A reader of its own beside the hold, with its own file position: the SHA-512 reads the hold
+  // at the same time. Read sharing only, like the hold, so it opens while the hold is there.
+  Result<OwnedFile> file = hold_setup_file(path, wait);
+  if (!file) return fail(file.reason());
 
   const std::wstring wide_path = widen(path);
-  WINTRUST_FILE_INFO file{};
-  file.cbStruct = sizeof file;
-  file.pcwszFilePath = wide_path.c_str();
+  WINTRUST_FILE_INFO info{};
+  info.cbStruct = sizeof info;
+  info.pcwszFilePath = wide_path.c_str();
+  info.hFile = file->get();  // the file we hold, not whatever the path names by then
   WINTRUST_DATA data{};
   data.cbStruct = sizeof data;
   data.dwUIChoice = WTD_UI_NONE;
@@ -51,24 +57,25 @@ std::optional<std::optional<std::string>> verified_signer(std::string_view path)
   data.fdwRevocationChecks = WTD_REVOKE_WHOLECHAIN;
   data.dwProvFlags = WTD_CACHE_ONLY_URL_RETRIEVAL;
   data.dwUnionChoice = WTD_CHOICE_FILE;
-  data.pFile = &file;
-  const TrustVerification verification(*wintrust, WINTRUST_ACTION_GENERIC_VERIFY_V2, data);
-  if (verification.result() != ERROR_SUCCESS || !verification.state()) {
-    return std::optional<std::string>();
-  }
-  return signer_name(*wintrust, *crypt32, verification.state());
+  data.pFile = &info;
+  const TrustVerification verification(wintrust, WINTRUST_ACTION_GENERIC_VERIFY_V2, data);
+  const auto answer = static_cast<std::uint32_t>(verification.result());
+  if (trust_answer_is_read_failure(answer)) return fail(std::string(kDownloadUnreadable));
+  if (answer != ERROR_SUCCESS || !verification.state()) return std::optional<std::string>();
+  return signer_name(wintrust, crypt32, verification.state());
 }
 
 }  // namespace
 
-Status check_setup_publisher(std::string_view setup_path, std::string_view publisher) {
+Status check_setup_publisher(std::string_view setup_path, std::string_view publisher,
+                             const BusyWait& wait) {
   if (publisher.empty()) return {};
-  const auto name = verified_signer(setup_path);
-  if (!name) return fail(std::string(kCryptoUnavailable));
-  if (*name != publisher) {
-    DeleteFileW(widen(setup_path).c_str());  // never to be run, so not kept for a resume
-    return fail(std::string(kSetupNotSigned));
-  }
+  const WinTrustFunctions* wintrust = wintrust_functions();
+  const Crypt32Functions* crypt32 = crypt32_functions();
+  if (!wintrust || !crypt32) return fail(std::string(kCryptoUnavailable));
+  const auto name = verified_signer(*wintrust, *crypt32, setup_path, wait);
+  if (!name) return fail(name.reason());
+  if (name.value() != publisher) return fail(std::string(kSetupNotSigned));
   return {};
 }
 

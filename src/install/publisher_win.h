@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "app/result.h"
+#include "install/busy_wait_win.h"
 
 namespace qv {
 
@@ -14,8 +15,11 @@ inline constexpr std::string_view kSetupNotSigned =
 
 // With no publisher, success without looking. Otherwise the file must pass WinVerifyTrust
 // (Authenticode, no UI, revocation from what Windows has cached only) and its signer's simple
-// display name must be `publisher` exactly; if not, the file is deleted and kSetupNotSigned
-// returned. kCryptoUnavailable, with the file left, when wintrust or crypt32 can't be loaded.
-Status check_setup_publisher(std::string_view setup_path, std::string_view publisher);
+// display name must be `publisher` exactly; if not, kSetupNotSigned, and the caller discards the
+// file. A file that can't be read is not judged: the reasons of hold_setup_file (waiting by
+// `wait` while another program has it in use), or kCryptoUnavailable when wintrust or crypt32
+// can't be loaded.
+Status check_setup_publisher(std::string_view setup_path, std::string_view publisher,
+                             const BusyWait& wait);
 
 }  // namespace qv

@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "app/text.h"
+#include "install/busy_wait.h"
 
 namespace qv {
 namespace {
@@ -69,6 +70,22 @@ class AttemptSink final : public BodySink {
   std::uint64_t bytes_done_;
   bool disk_failed_ = false;
 };
+
+// The destination could not be opened: nothing is deleted (a partial file is kept for a later
+// run), but a cancel that ended the wait for it deletes the file as a cancel always does.
+Status file_not_opened(DownloadPort& port, FileOpen outcome) {
+  switch (outcome) {
+    case FileOpen::StillInUse:
+      return fail(std::string(kDownloadLocked));
+    case FileOpen::Canceled:
+      port.delete_file();
+      return fail(std::string(kCanceled));
+    case FileOpen::Opened:
+    case FileOpen::Failed:
+      break;
+  }
+  return fail(std::string(kCouldNotWrite));
+}
 
 }  // namespace
 
@@ -171,12 +188,14 @@ Status run_download(DownloadPort& port, std::uint64_t expected_size, std::string
     const bool resume = should_resume(existing, expected_size);
     std::uint64_t start_offset = 0;
     if (resume) {
-      if (!port.open_for_append()) return fail(std::string(kCouldNotWrite));
+      const FileOpen opened = port.open_for_append();
+      if (opened != FileOpen::Opened) return file_not_opened(port, opened);
       start_offset = *existing;
       port.publish_status(headline, resuming_text(start_offset, expected_size));
     } else {
       port.delete_file();  // an empty file, or one already as large as expected or larger
-      if (!port.create_empty()) return fail(std::string(kCouldNotWrite));
+      const FileOpen created = port.create_empty();
+      if (created != FileOpen::Opened) return file_not_opened(port, created);
       port.publish_status(headline, fresh_start_text(expected_size));
     }
 

@@ -66,6 +66,10 @@ struct OpenOutcome {
   std::string error;              // with Kind::Failed
 };
 
+// How opening the destination went. Another program's hold on it (a virus scanner) is waited out
+// by the port itself; what is left is reported here.
+enum class FileOpen { Opened, Failed, StillInUse, Canceled };
+
 // Everything the download does to the world. One attempt at a time uses the file and the request.
 class DownloadPort {
  public:
@@ -82,9 +86,9 @@ class DownloadPort {
   // Size of the destination, or nothing when it does not exist.
   virtual std::optional<std::uint64_t> file_size() = 0;
   // Opens the existing destination for appending; never creates it.
-  virtual bool open_for_append() = 0;
+  virtual FileOpen open_for_append() = 0;
   // Creates the destination empty, replacing anything there.
-  virtual bool create_empty() = 0;
+  virtual FileOpen create_empty() = 0;
   // Writes all bytes to the open destination.
   virtual bool write(const std::uint8_t* bytes, std::size_t count) = 0;
   virtual void close_file() = 0;

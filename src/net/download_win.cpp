@@ -8,6 +8,7 @@
 #include "app/app_state_win.h"
 #include "app/handles_win.h"
 #include "app/text_win.h"
+#include "install/busy_wait_win.h"
 #include "net/download.h"
 #include "net/http_win.h"
 
@@ -20,8 +21,12 @@ constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELE
 
 class WinDownloadPort final : public DownloadPort {
  public:
-  WinDownloadPort(std::string_view url, std::string_view destination, const RetryPause& pause)
-      : url_(url), destination_(widen(destination)), pause_(pause) {}
+  WinDownloadPort(std::string_view url, std::string_view destination, std::string_view version,
+                  const RetryPause& pause)
+      : url_(url),
+        destination_(widen(destination)),
+        headline_(download_headline(version)),
+        pause_(pause) {}
 
   double now_seconds() override {
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
@@ -46,22 +51,17 @@ class WinDownloadPort final : public DownloadPort {
     return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
   }
 
-  bool open_for_append() override {
-    file_.reset(CreateFileW(destination_.c_str(), GENERIC_WRITE, kShareAll, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file_) return false;
-    if (!SetFilePointerEx(file_.get(), LARGE_INTEGER{}, nullptr, FILE_END)) {
+  FileOpen open_for_append() override {
+    const FileOpen opened = open_destination(OPEN_EXISTING);
+    if (opened == FileOpen::Opened &&
+        !SetFilePointerEx(file_.get(), LARGE_INTEGER{}, nullptr, FILE_END)) {
       file_.reset();
-      return false;
+      return FileOpen::Failed;
     }
-    return true;
+    return opened;
   }
 
-  bool create_empty() override {
-    file_.reset(CreateFileW(destination_.c_str(), GENERIC_WRITE, kShareAll, nullptr, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr));
-    return static_cast<bool>(file_);
-  }
+  FileOpen create_empty() override { return open_destination(CREATE_ALWAYS); }
 
   bool write(const std::uint8_t* bytes, std::size_t count) override {
     while (count > 0) {
@@ -74,8 +74,30 @@ class WinDownloadPort final : public DownloadPort {
     return true;
   }
 
-  void close_file() override { file_.reset(); }
-  void delete_file() override { DeleteFileW(destination_.c_str()); }
+  // The file is never left with no handle of ours between the last write and the hold that the
+  // verification takes (take_hold): a reader that shares writing is opened before the writer
+  // closes, so a scanner that waits for nobody to have the file open cannot take it in between.
+  void close_file() override {
+    if (file_) {
+      bridge_.reset(CreateFileW(destination_.c_str(), GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    }
+    file_.reset();
+  }
+  void delete_file() override {
+    bridge_.reset();
+    DeleteFileW(destination_.c_str());
+  }
+
+  // The finished file, opened for reading with read sharing only while the bridge still has it;
+  // an empty handle when another program had it open for writing meanwhile.
+  OwnedFile take_hold() {
+    OwnedFile hold(CreateFileW(destination_.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                               OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    bridge_.reset();
+    return hold;
+  }
 
   OpenOutcome open_request(std::uint64_t start_offset) override {
     OpenGetOutcome opened = open_get(url_, start_offset);
@@ -98,10 +120,30 @@ class WinDownloadPort final : public DownloadPort {
   }
 
  private:
+  // Opens the destination for writing, waiting while another program has it in use (shown on
+  // the screen; a cancel ends the wait at once).
+  FileOpen open_destination(DWORD disposition) {
+    bridge_.reset();
+    const BusyWait wait{kBusyBoundMs, &app_state().cancel_requested, [this](bool waiting) {
+                          // The attempt shows its own text once the file is open.
+                          if (waiting) publish_status(headline_, kWaitingForDownload);
+                        }};
+    const BusyOutcome opened = retry_while_busy(FileStep::Open, wait, [&]() -> std::uint32_t {
+      file_.reset(CreateFileW(destination_.c_str(), GENERIC_WRITE, kShareAll, nullptr, disposition,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+      return file_ ? 0 : GetLastError();
+    });
+    if (opened.ok()) return FileOpen::Opened;
+    if (opened.canceled) return FileOpen::Canceled;
+    return opened.still_busy(FileStep::Open) ? FileOpen::StillInUse : FileOpen::Failed;
+  }
+
   std::string url_;
   std::wstring destination_;
+  std::string headline_;
   const RetryPause& pause_;
   OwnedFile file_;
+  OwnedFile bridge_;
   std::optional<HttpRequest> request_;
 };
 
@@ -111,16 +153,19 @@ void sleep_before_retry() {
   Sleep(kRetryPauseMs);
 }
 
-Status download_to_file(std::string_view url, std::string_view destination,
-                        std::uint64_t expected_size, std::string_view version) {
+Result<OwnedFile> download_to_file(std::string_view url, std::string_view destination,
+                                   std::uint64_t expected_size, std::string_view version) {
   return download_to_file(url, destination, expected_size, version, RetryPause(sleep_before_retry));
 }
 
-Status download_to_file(std::string_view url, std::string_view destination,
-                        std::uint64_t expected_size, std::string_view version,
-                        const RetryPause& pause) {
-  WinDownloadPort port(url, destination, pause);
-  return run_download(port, expected_size, version);
+Result<OwnedFile> download_to_file(std::string_view url, std::string_view destination,
+                                   std::uint64_t expected_size, std::string_view version,
+                                   const RetryPause& pause) {
+  WinDownloadPort port(url, destination, version, pause);
+  if (Status downloaded = run_download(port, expected_size, version); !downloaded) {
+    return fail(downloaded.reason());
+  }
+  return port.take_hold();
 }
 
 }  // namespace qv

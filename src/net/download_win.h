@@ -5,6 +5,7 @@
 #include <functional>
 #include <string_view>
 
+#include "app/handles_win.h"
 #include "app/result.h"
 
 namespace qv {
@@ -17,14 +18,17 @@ void sleep_before_retry();
 
 // Fetches `url` into `destination` (UTF-8 path; its folder exists) in up to four attempts,
 // resuming a partial file with a range request, and publishes progress and retries through
-// set_state and progress_permille. `expected_size` 0 means unknown. Success, or a reason text
-// ("canceled" when the user canceled).
-Status download_to_file(std::string_view url, std::string_view destination,
-                        std::uint64_t expected_size, std::string_view version);
+// set_state and progress_permille. While another program has the file in use, opening it waits
+// (up to kBusyBoundMs, ended at once by a cancel). `expected_size` 0 means unknown. On success,
+// the file held for the verification (open for reading, read sharing only), taken over from the
+// download with no moment in which nobody had it open; an empty handle when it could not be
+// taken over that way. Otherwise a reason text ("canceled" when the user canceled).
+Result<OwnedFile> download_to_file(std::string_view url, std::string_view destination,
+                                   std::uint64_t expected_size, std::string_view version);
 
 // The same with another pause, so that tests need not wait.
-Status download_to_file(std::string_view url, std::string_view destination,
-                        std::uint64_t expected_size, std::string_view version,
-                        const RetryPause& pause);
+Result<OwnedFile> download_to_file(std::string_view url, std::string_view destination,
+                                   std::uint64_t expected_size, std::string_view version,
+                                   const RetryPause& pause);
 
 }  // namespace qv

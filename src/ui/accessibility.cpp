@@ -159,6 +159,10 @@ std::vector<Announcement> announcements(const AccessView& before, const AccessVi
     } else if (after.screen == Screen::Done) {
       out.push_back({Announcement::Kind::Alert, child_of(new_elements, AccessPart::Status)});
     }
+  } else if (after.screen == Screen::Done && after.detail == kLaunchFailedDetail &&
+             before.detail != after.detail) {
+    // The product did not start: said without being asked, like a failed run.
+    out.push_back({Announcement::Kind::Alert, child_of(new_elements, AccessPart::Detail)});
   }
   return out;
 }

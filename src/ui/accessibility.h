@@ -84,7 +84,8 @@ struct Announcement {
 
 // What to announce for the change from `before` to `after`: a reorder when elements came or went,
 // a name or value change for an element that stayed, and one alert when a run has just failed
-// (its reason) or finished (its headline), so that a reader says it without being asked.
+// (its reason) or finished (its headline), or the installed product did not start (that line),
+// so that a reader says it without being asked.
 std::vector<Announcement> announcements(const AccessView& before, const AccessView& after);
 
 }  // namespace qv

@@ -42,6 +42,9 @@ inline constexpr std::string_view kLabelTryAgain = "Try Again";
 inline constexpr std::string_view kLabelLaunch = "Launch Quorvane";
 inline constexpr std::string_view kBrowseText = "Browse";
 inline constexpr std::string_view kStartingStatus = "Starting...";
+// Done's detail when the product would not start; the Launch button stays and tries again.
+inline constexpr std::string_view kLaunchFailedDetail =
+    "Quorvane couldn't be started. Try again in a moment.";
 
 inline constexpr std::string_view kWindowClassName = "QuorvaneInstallerWindow";
 inline constexpr std::string_view kWindowTitle = "Quorvane Setup";

@@ -22,6 +22,8 @@ inline constexpr int kLinkId = 104;
 inline constexpr unsigned TIMER_MARQUEE = 1;
 inline constexpr unsigned TIMER_AUTOLAUNCH = 2;
 inline constexpr unsigned TIMER_ANIMATION = 3;
+// The next try of a launch that found the product's file in use.
+inline constexpr unsigned TIMER_LAUNCH_RETRY = 4;
 inline constexpr unsigned kMarqueePeriodMs = 40;
 inline constexpr unsigned kAutoLaunchDelayMs = 2800;
 inline constexpr unsigned kAnimationPeriodMs = 83;

@@ -7,6 +7,7 @@
 #include "app/text_win.h"
 #include "app/thread_win.h"
 #include "build_settings.h"
+#include "install/busy_wait_win.h"
 #include "install/location.h"
 #include "ui/folder_picker_win.h"
 #include "ui/layout.h"
@@ -22,6 +23,26 @@ void open_with_shell(std::string_view target) {
   const ShellFunctions* shell = window_thread_shell();
   if (shell)
     shell->shell_execute(nullptr, L"open", widen(target).c_str(), nullptr, nullptr, SW_SHOW);
+}
+
+// Opens the installed product through the shell, with no error box of its own: 0, or the error
+// that kept it from starting.
+std::uint32_t open_product(std::string_view path) {
+  const ShellFunctions* shell = window_thread_shell();
+  if (!shell) return ERROR_MOD_NOT_FOUND;
+  const std::wstring file = widen(path);
+  SHELLEXECUTEINFOW info{};
+  info.cbSize = sizeof info;
+  // Done before the call returns: the process ends right after a launch.
+  info.fMask = SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC;
+  info.lpVerb = L"open";
+  info.lpFile = file.c_str();
+  info.nShow = SW_SHOW;
+  if (shell->shell_execute_ex(&info)) return 0;
+  const DWORD error = GetLastError();
+  // The shell's own code for a file in use, in case the last error says less.
+  if (reinterpret_cast<INT_PTR>(info.hInstApp) == SE_ERR_SHARE) return ERROR_SHARING_VIOLATION;
+  return error != 0 ? error : ERROR_GEN_FAILURE;
 }
 
 Point point_from(LPARAM lparam) {
@@ -116,15 +137,6 @@ void retry() {
   layout_location_controls();
   show_location_controls(SW_SHOW);
   invalidate_all(false);
-}
-
-void launch_and_close() {
-  AppState& s = app_state();
-  if (s.launch_started) return;  // click and timer race: the product opens once
-  s.launch_started = true;
-  const std::string path = launch_path_copy();
-  if (!path.empty()) open_with_shell(path);
-  DestroyWindow(s.main_window);
 }
 
 void update_animation_timer(const Palette& palette) {
@@ -277,6 +289,7 @@ LRESULT MainWindow::on_destroy() {
   KillTimer(window_, TIMER_MARQUEE);
   KillTimer(window_, TIMER_AUTOLAUNCH);
   KillTimer(window_, TIMER_ANIMATION);
+  KillTimer(window_, TIMER_LAUNCH_RETRY);
   app_state().anim_timer_running = false;
   PostQuitMessage(0);
   return 0;
@@ -381,6 +394,10 @@ LRESULT MainWindow::on_timer(WPARAM id) {
       KillTimer(window_, TIMER_AUTOLAUNCH);
       launch_and_close();
       break;
+    case TIMER_LAUNCH_RETRY:
+      KillTimer(window_, TIMER_LAUNCH_RETRY);
+      try_launch();
+      break;
     case TIMER_ANIMATION:
       // A tick already queued when high contrast came on must not draw the orb over the logo.
       if (palette_.animated_logo) step_animation(window_);
@@ -435,6 +452,45 @@ LRESULT MainWindow::on_run_finished(WPARAM outcome) {
   invalidate_all(false);
   announce();  // the Launch button has come
   return 0;
+}
+
+void MainWindow::launch_and_close() {
+  AppState& s = app_state();
+  // Click and timer race: one launch at a time, and the product opens once.
+  if (s.launch_started || launch_backoff_) return;
+  const std::string path = launch_path_copy();
+  if (path.empty()) {
+    s.launch_started = true;
+    DestroyWindow(window_);
+    return;
+  }
+  launch_backoff_.emplace(busy_bound(kBusyBoundMs));
+  try_launch();
+}
+
+void MainWindow::try_launch() {
+  const std::uint32_t error = open_product(launch_path_copy());
+  const std::string status = snapshot_state().status;
+  if (error == 0) {
+    launch_backoff_.reset();
+    app_state().launch_started = true;
+    DestroyWindow(window_);
+    return;
+  }
+  // Another program (a virus scanner) has the product's file: tried again on the install's
+  // schedule, by a timer, so that the window stays responsive meanwhile.
+  if (is_busy_error(FileStep::Launch, error)) {
+    if (const std::optional<unsigned> pause = launch_backoff_->next_pause()) {
+      if (snapshot_state().detail != kWaitingForProduct) {
+        set_state(Screen::Done, status, kWaitingForProduct, false);
+      }
+      SetTimer(window_, TIMER_LAUNCH_RETRY, *pause, nullptr);
+      return;
+    }
+  }
+  // Not started: Done stays, says so, and the Launch button tries again.
+  launch_backoff_.reset();
+  set_state(Screen::Done, status, kLaunchFailedDetail, false);
 }
 
 LRESULT MainWindow::on_setting_change(WPARAM wparam, LPARAM lparam) {

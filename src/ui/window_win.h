@@ -10,6 +10,7 @@
 #include <string>
 
 #include "app/win.h"
+#include "install/busy_wait.h"
 #include "ui/accessibility_win.h"
 #include "ui/palette.h"
 
@@ -99,6 +100,12 @@ class MainWindow {
   LRESULT on_system_colours_changed();
   bool refresh_palette();
 
+  // The Launch button and the automatic launch: opens the product (or, with none, just ends) and
+  // destroys the window once it has started. While another program has the product's file in
+  // use, tries again by TIMER_LAUNCH_RETRY; if it never starts, Done says so and stays.
+  void launch_and_close();
+  void try_launch();
+
   HWND window_ = nullptr;
   InstallWorker worker_;
   Palette palette_;
@@ -107,12 +114,12 @@ class MainWindow {
   bool focus_cues_shown_ = false;
   SharedAccessTargets access_ = std::make_shared<AccessTargets>();
   AccessAnnouncer announcer_;
+  std::optional<BusyBackoff> launch_backoff_;  // a launch is being tried
 };
 
 // Operations of the window, all on the window thread.
 void start_install(const InstallWorker& worker);
 void retry();
-void launch_and_close();
 // The animation runs only where `palette` draws the orb.
 void update_animation_timer(const Palette& palette);
 void layout_location_controls();

@@ -19,7 +19,6 @@ its accessible objects. Every wait is bounded.
 """
 
 import argparse
-import glob
 import os
 import shutil
 import subprocess
@@ -29,7 +28,8 @@ import time
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "support"))
 from code_signing import make_pki, sign  # noqa: E402
-from e2e_checks import check, control, failures, poll, read_tree, tree_names  # noqa: E402
+from e2e_checks import (check, control, failures, poll, prefix_folders, read_tree,  # noqa: E402
+                        tree_names)
 
 PUBLISH_RELEASE = os.path.join(HERE, "..", "..", "tools", "publish-release")
 FEED_REASON = "the release feed isn't signed by the publisher"
@@ -296,20 +296,12 @@ def main():
     args.root = os.environ["QV_TEST_ROOT"]
     args.pki = os.path.join(args.work, "pki")
     os.makedirs(os.path.join(args.work, "scratch"), exist_ok=True)
-    # The prefix's user: the download folder in its temporary folder, and the window's default
-    # install folder, which every run shares (emptied before each).
-    local = [d for d in glob.glob(os.path.join(os.environ["WINEPREFIX"], "drive_c", "users", "*",
-                                               "AppData", "Local"))
-             if os.sep + "Public" + os.sep not in d]
-    if not check(len(local) == 1, "one user in the prefix %s" % local):
+    # The download folder, and the window's default install folder, which every run shares
+    # (emptied before each).
+    folders = prefix_folders()
+    if not folders:
         return 1
-    # Wine gives the user's temporary folder as <user>\Temp, beside AppData.
-    args.download_folder = os.path.join(os.path.dirname(os.path.dirname(local[0])), "Temp",
-                                        "QuorvaneInstaller")
-    if not check(os.path.isdir(os.path.dirname(args.download_folder)),
-                 "the prefix's temporary folder %s" % os.path.dirname(args.download_folder)):
-        return 1
-    args.install_folder = os.path.join(local[0], "Programs", "Quorvane")
+    args.download_folder, args.install_folder = folders
 
     make_pki(args.pki, args.publisher)
     signed_program = os.path.join(args.work, "publisher-signed.exe")

@@ -186,8 +186,9 @@ def success_run(args, server, root, dpi):
     control(server, "plan", path="/%s/%s" % (folder, SETUP),
             actions="stallbody:%d:20000" % HOLD_AT)
     before = search_windows()
+    # The product is a copy of the stand-in, a real program: a launch that fails keeps the window.
     proc = start_installer(args.exe, server + folder + "/",
-                           {"QV_FAKE_SETUP_PRODUCT": "1", "QV_FAKE_SETUP_SLEEP_MS": "4000"})
+                           {"QV_FAKE_SETUP_PRODUCT": "copy", "QV_FAKE_SETUP_SLEEP_MS": "4000"})
     w = open_window(dpi, before)
     if not w:
         proc.kill()
@@ -356,7 +357,8 @@ def planted_in(args, server, root, downloads, planted, names):
     folder = "e2e-planted"
     serve_release(root, folder, args.fake_setup)
     before = search_windows()
-    proc = start_installer(installer, server + folder + "/", dict(env, QV_FAKE_SETUP_PRODUCT="1"))
+    proc = start_installer(installer, server + folder + "/",
+                           dict(env, QV_FAKE_SETUP_PRODUCT="copy"))
     w = open_window(96, before)
     if w:
         if args.probe:  # a screen reader makes the installer load oleacc

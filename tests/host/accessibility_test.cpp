@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "install/busy_wait.h"
+
 namespace qv {
 namespace {
 
@@ -132,6 +134,14 @@ TEST(Announcements, ChangesNamesValuesAndOneAlertAtTheEnd) {
        view(Screen::Verifying, "Verifying the download..."),
        view(Screen::Failed, "Something went wrong."),
        {{Kind::Reorder, 0}, {Kind::NameChange, 2}, {Kind::Alert, 2}}},
+      {"waiting for the product to be released: only its name changes",
+       done,
+       view(Screen::Done, "You're all set.", std::string(kWaitingForProduct)),
+       {{Kind::NameChange, 3}}},
+      {"the product did not start: that line alerted, on the same screen",
+       view(Screen::Done, "You're all set.", std::string(kWaitingForProduct)),
+       view(Screen::Done, "You're all set.", std::string(kLaunchFailedDetail)),
+       {{Kind::NameChange, 3}, {Kind::Alert, 3}}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);

@@ -5,6 +5,9 @@
 #include <algorithm>
 #include <deque>
 #include <functional>
+#include <optional>
+#include <string>
+#include <utility>
 #include <vector>
 
 namespace qv {
@@ -145,8 +148,10 @@ class FakePort final : public DownloadPort {
   // World.
   std::optional<std::uint64_t> file;  // size of the destination, empty when absent
   std::uint64_t disk_capacity = ~0ull;
-  bool append_fails = false;
-  bool create_fails = false;
+  // What opening the destination ends in when it does not open (another program holding it is
+  // waited out inside the port; this is what is left).
+  std::optional<FileOpen> append_fails;
+  std::optional<FileOpen> create_fails;
   bool cancel = false;
   double seconds_per_block = 0.1;
   std::deque<Answer> answers;
@@ -174,20 +179,21 @@ class FakePort final : public DownloadPort {
   void publish_progress(std::uint32_t permille) override { permilles.push_back(permille); }
 
   std::optional<std::uint64_t> file_size() override { return file; }
-  bool open_for_append() override {
+  FileOpen open_for_append() override {
     EXPECT_FALSE(open_);
     events.push_back("append");
-    if (append_fails || !file) return false;
+    if (append_fails) return *append_fails;
+    if (!file) return FileOpen::Failed;
     open_ = true;
-    return true;
+    return FileOpen::Opened;
   }
-  bool create_empty() override {
+  FileOpen create_empty() override {
     EXPECT_FALSE(open_);
     events.push_back("create");
-    if (create_fails) return false;
+    if (create_fails) return *create_fails;
     file = 0;
     open_ = true;
-    return true;
+    return FileOpen::Opened;
   }
   bool write(const std::uint8_t*, std::size_t count) override {
     EXPECT_TRUE(open_);
@@ -308,17 +314,32 @@ TEST(DownloadAttempts, CancelSeenBeforeAnAttemptDeletesTheFile) {
 }
 
 TEST(DownloadAttempts, FileThatCannotBeOpenedEndsAtOnceWithoutDeleting) {
-  FakePort fresh;
-  fresh.create_fails = true;
-  EXPECT_EQ(run(fresh, 10 * MiB).reason(), "couldn't write to the temp folder");
-  EXPECT_EQ(fresh.events, (std::vector<std::string>{"delete", "create"}));
+  // A failure of its own, and another program's hold that outlasted the wait: the partial file is
+  // kept either way, and the reason says which it was.
+  const std::pair<FileOpen, std::string> cases[] = {
+      {FileOpen::Failed, "couldn't write to the temp folder"},
+      {FileOpen::StillInUse, "another program kept the download locked (often security software)"},
+  };
+  for (const auto& [outcome, reason] : cases) {
+    FakePort fresh;
+    fresh.create_fails = outcome;
+    EXPECT_EQ(run(fresh, 10 * MiB).reason(), reason);
+    EXPECT_EQ(fresh.events, (std::vector<std::string>{"delete", "create"}));
 
-  FakePort resume;
-  resume.file = 3 * MiB;
-  resume.append_fails = true;
-  EXPECT_EQ(run(resume, 10 * MiB).reason(), "couldn't write to the temp folder");
-  EXPECT_EQ(resume.events, (std::vector<std::string>{"append"}));
-  EXPECT_EQ(resume.file, 3 * MiB);  // the partial file is kept
+    FakePort resume;
+    resume.file = 3 * MiB;
+    resume.append_fails = outcome;
+    EXPECT_EQ(run(resume, 10 * MiB).reason(), reason);
+    EXPECT_EQ(resume.events, (std::vector<std::string>{"append"}));
+    EXPECT_EQ(resume.file, 3 * MiB);
+  }
+  // A cancel ended the wait for it: deleted, as a cancel always does.
+  FakePort canceled;
+  canceled.file = 3 * MiB;
+  canceled.append_fails = FileOpen::Canceled;
+  EXPECT_EQ(run(canceled, 10 * MiB).reason(), "canceled");
+  EXPECT_EQ(canceled.events, (std::vector<std::string>{"append", "delete"}));
+  EXPECT_FALSE(canceled.file);
 }
 
 TEST(DownloadAttempts, WriteFailureDeletesTheFileAndLeavesCancelRaised) {

@@ -1,7 +1,8 @@
 // The install pipeline's pure rules: folder texts, joining, free space, the checksum text, the
-// setup program's command line and the feed's setup file name.
+// setup program's command line, the feed's setup file name, and waiting out a held file.
 #include <gtest/gtest.h>
 
+#include "install/busy_wait.h"
 #include "install/checksum.h"
 #include "install/install_run.h"
 #include "install/location.h"
@@ -196,6 +197,63 @@ TEST(SetupExitCode, SignedDecimalInTheReason) {
   EXPECT_EQ(installer_error_reason(0xFFFFFFFFu), "the installer reported an error (code -1)");
   EXPECT_EQ(installer_error_reason(0x7FFFFFFFu),
             "the installer reported an error (code 2147483647)");
+}
+
+TEST(SetupStart, BlockedIsToldApartFromBroken) {
+  // Policy, virus verdicts, image hash, code integrity, the reputation verdicts, access denied.
+  for (const std::uint32_t blocked :
+       {5u, 225u, 226u, 577u, 1260u, 4551u, 4556u, 4557u, 4558u, 4559u, 4580u, 4581u}) {
+    EXPECT_EQ(setup_start_reason(blocked), kInstallerBlocked) << blocked;
+  }
+  // A broken file, a missing one, and the neighbours of the verdicts' ranges.
+  for (const std::uint32_t broken : {0u, 2u, 32u, 193u, 216u, 4555u, 4560u, 4579u, 4582u}) {
+    EXPECT_EQ(setup_start_reason(broken), kInstallerNotStarted) << broken;
+  }
+}
+
+TEST(SetupStart, TrustAnswersThatAreReadFailuresAreNoVerdict) {
+  for (const std::uint32_t read_failure : {0x80070020u, 0x80070021u, 0x80070005u, 0x80070002u,
+                                           0x8007001Eu, 0x8007045Du, 0x8007000Eu}) {
+    EXPECT_TRUE(trust_answer_is_read_failure(read_failure)) << std::hex << read_failure;
+  }
+  // Unsigned, changed after signing, not a program, an untrusted root, and the success code.
+  for (const std::uint32_t verdict :
+       {0x800B0100u, 0x80096010u, 0x800B0003u, 0x800B0109u, 0u, 0x80070057u, 0x00000020u}) {
+    EXPECT_FALSE(trust_answer_is_read_failure(verdict)) << std::hex << verdict;
+  }
+}
+
+TEST(BusyWait, InUseMeansSharingOrLockAndAccessDeniedOnlyForFiles) {
+  for (const FileStep step :
+       {FileStep::Open, FileStep::Start, FileStep::Delete, FileStep::Launch}) {
+    EXPECT_TRUE(is_busy_error(step, kErrorSharingViolation));
+    EXPECT_TRUE(is_busy_error(step, kErrorLockViolation));
+    EXPECT_FALSE(is_busy_error(step, 0));
+    EXPECT_FALSE(is_busy_error(step, kErrorFileNotFound));
+  }
+  EXPECT_TRUE(is_busy_error(FileStep::Open, kErrorAccessDenied));
+  EXPECT_TRUE(is_busy_error(FileStep::Delete, kErrorAccessDenied));
+  // Starting a program that Windows refuses is a block, waited out by nobody.
+  EXPECT_FALSE(is_busy_error(FileStep::Start, kErrorAccessDenied));
+  EXPECT_FALSE(is_busy_error(FileStep::Launch, kErrorAccessDenied));
+}
+
+TEST(BusyWait, PausesDoubleToTwoSecondsAndAddUpToTheBound) {
+  const auto pauses = [](unsigned bound) {
+    BusyBackoff backoff(bound);
+    std::vector<unsigned> out;
+    while (const auto pause = backoff.next_pause()) out.push_back(*pause);
+    EXPECT_EQ(backoff.waited_ms(), bound);
+    EXPECT_FALSE(backoff.next_pause());  // spent for good
+    return out;
+  };
+  std::vector<unsigned> thirty = {100, 200, 400, 800, 1600};
+  thirty.insert(thirty.end(), 13, 2000);
+  thirty.push_back(900);
+  EXPECT_EQ(pauses(kBusyBoundMs), thirty);
+  EXPECT_EQ(pauses(kBusyDeleteBoundMs), (std::vector<unsigned>{100, 200, 400, 800, 1600, 1900}));
+  EXPECT_EQ(pauses(250), (std::vector<unsigned>{100, 150}));
+  EXPECT_TRUE(pauses(0).empty());
 }
 
 TEST(SetupFileName, PlainNamesOnly) {

@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""Fails when a Windows program names a DLL that Windows does not always map from its system folder.
+"""Fails when a Windows program names a DLL that Windows does not always map from its system folder,
+or lacks the hardening it is built with.
 
   check_imports.py PROGRAM.exe
 
@@ -7,6 +8,11 @@ Reads the PE import table and prints every DLL named there. Any name outside
 ALWAYS_FROM_SYSTEM fails the check: the loader looks for such a DLL beside the program first, so a
 copy planted in the folder the installer was started from would run before the installer does.
 Such DLLs are loaded at first use from the system folder instead (src/app/system_library_win.h).
+
+It also fails when the image does not ask for address space layout randomisation with
+high-entropy addresses and for data execution prevention, or has no stack guard: the guard's
+failure message is text that stays in a stripped image, so a build that dropped
+-fstack-protector-strong is found by its absence.
 """
 
 import struct
@@ -25,6 +31,10 @@ ALWAYS_FROM_SYSTEM = {
 
 IMPORT_DIRECTORY = 1
 
+# IMAGE_DLLCHARACTERISTICS_* that every image of ours must have.
+MITIGATIONS = {0x0020: "HIGH_ENTROPY_VA", 0x0040: "DYNAMIC_BASE", 0x0100: "NX_COMPAT"}
+STACK_GUARD_TEXT = b"*** stack smashing detected ***"
+
 
 class Image:
     def __init__(self, data):
@@ -37,6 +47,7 @@ class Image:
         sections, optional_size = struct.unpack_from("<H12xH", data, pe + 6)
         optional = pe + 24
         magic = struct.unpack_from("<H", data, optional)[0]
+        self.dll_characteristics = struct.unpack_from("<H", data, optional + 70)[0]
         directories = optional + {0x10B: 96, 0x20B: 112}[magic]
         self.directories = [struct.unpack_from("<II", data, directories + 8 * i)
                             for i in range(struct.unpack_from("<I", data, directories - 4)[0])]
@@ -80,7 +91,13 @@ def main():
     if not imported:
         refused.append("(no import table found)")
     print("%d DLL(s) outside the system set" % len(refused))
-    return 1 if refused else 0
+    missing = [name for bit, name in MITIGATIONS.items() if not image.dll_characteristics & bit]
+    if STACK_GUARD_TEXT not in image.data:
+        missing.append("stack guard")
+    for name in MITIGATIONS.values():
+        print("%s %s" % ("FAIL" if name in missing else "ok  ", name))
+    print("%s stack guard" % ("FAIL" if "stack guard" in missing else "ok  "))
+    return 1 if refused or missing else 0
 
 
 if __name__ == "__main__":

@@ -1,6 +1,8 @@
 """What the end-to-end scripts share: checks that are counted, bounded waits, the release server's
 control requests, and the installer's window read as a screen reader reads it."""
 
+import glob
+import os
 import subprocess
 import time
 import urllib.parse
@@ -50,3 +52,20 @@ def read_tree(probe):
 
 def tree_names(tree):
     return [(role, name) for role, name, _value, _state, _action in tree[0]]
+
+
+def prefix_folders():
+    """The prefix's user folders that a run touches: (the download folder in its temporary
+    folder, the window's default install folder), or None when the prefix is not as expected."""
+    local = [d for d in glob.glob(os.path.join(os.environ["WINEPREFIX"], "drive_c", "users", "*",
+                                               "AppData", "Local"))
+             if os.sep + "Public" + os.sep not in d]
+    if not check(len(local) == 1, "one user in the prefix %s" % local):
+        return None
+    # Wine gives the user's temporary folder as <user>\Temp, beside AppData.
+    downloads = os.path.join(os.path.dirname(os.path.dirname(local[0])), "Temp",
+                             "QuorvaneInstaller")
+    if not check(os.path.isdir(os.path.dirname(downloads)),
+                 "the prefix's temporary folder %s" % os.path.dirname(downloads)):
+        return None
+    return downloads, os.path.join(local[0], "Programs", "Quorvane")

@@ -6,6 +6,8 @@
 //   QV_FAKE_SETUP_SLEEP_MS=N    sleep N milliseconds before ending
 //   QV_FAKE_SETUP_GATE=PATH     wait (up to a minute) until a file exists at PATH before ending
 //   QV_FAKE_SETUP_EXIT=N        end with exit code N (decimal, or hexadecimal after "0x")
+//   QV_FAKE_SETUP_COUNT=1       also add a line to "<its own path>.starts" at each start, so that
+//                               a launch can be counted
 #include <cwchar>
 #include <string>
 
@@ -19,9 +21,9 @@ std::wstring environment(const wchar_t* name) {
   return length > 0 && length < 512 ? std::wstring(buffer, length) : std::wstring();
 }
 
-void write_all(const std::wstring& path, const std::wstring& text) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
+void write_all(const std::wstring& path, const std::wstring& text, bool append = false) {
+  HANDLE file = CreateFileW(path.c_str(), append ? FILE_APPEND_DATA : GENERIC_WRITE, 0, nullptr,
+                            append ? OPEN_ALWAYS : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return;
   DWORD written = 0;
   WriteFile(file, text.data(), static_cast<DWORD>(text.size() * sizeof(wchar_t)), &written,
@@ -39,6 +41,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   const std::wstring line = GetCommandLineW();
   write_all(std::wstring(own_path, own_length) + L".record",
             line + L"\n" + std::wstring(current, current_length) + L"\n");
+  if (environment(L"QV_FAKE_SETUP_COUNT") == L"1") {
+    write_all(std::wstring(own_path, own_length) + L".starts", L"started\n", true);
+  }
 
   const std::wstring product = environment(L"QV_FAKE_SETUP_PRODUCT");
   const std::size_t at = line.rfind(L" /D=");

@@ -23,7 +23,7 @@ int wmain(int argc, wchar_t** argv) {
   DeleteFileW(argv[2]);  // a leftover would be resumed
 
   const auto start = std::chrono::steady_clock::now();
-  const qv::Status result = qv::download_to_file(url, destination, expected, "bench");
+  const auto result = qv::download_to_file(url, destination, expected, "bench");
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 

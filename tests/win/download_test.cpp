@@ -76,9 +76,18 @@ class DownloadToFile : public ::testing::Test {
 
   // Downloads server path `url_path` to `to`; each pause records the detail then shown.
   Status download(std::string_view url_path, const fs::path& to, std::uint64_t expected_size) {
-    return download_to_file(server_url() + std::string(url_path.substr(1)), narrow(to.wstring()),
-                            expected_size, "1.4.2",
-                            [this] { pauses.push_back(snapshot_state().detail); });
+    const Result<OwnedFile> held = download_to_file(
+        server_url() + std::string(url_path.substr(1)), narrow(to.wstring()), expected_size,
+        "1.4.2", [this] { pauses.push_back(snapshot_state().detail); });
+    if (!held) return fail(held.reason());
+    // Handed over held: read sharing only, so nobody else writes to it meanwhile.
+    EXPECT_TRUE(held.value());
+    const OwnedFile writer(CreateFileW(to.c_str(), GENERIC_WRITE,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                       0, nullptr));
+    EXPECT_FALSE(writer);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    return {};
   }
 
   fs::path folder_;
@@ -210,9 +219,8 @@ TEST_F(DownloadToFile, CancelDuringThePauseEndsBeforeTheNextAttempt) {
   test::serve_file(path, 4 * MiB, 9);
   test::plan(path, "drop:1048576");
   const fs::path to = destination("setup.exe");
-  const Status result =
-      download_to_file(server_url() + path.substr(1), narrow(to.wstring()), 4 * MiB, "1.4.2",
-                       [] { app_state().cancel_requested = true; });
+  const auto result = download_to_file(server_url() + path.substr(1), narrow(to.wstring()), 4 * MiB,
+                                       "1.4.2", [] { app_state().cancel_requested = true; });
   EXPECT_EQ(result.reason(), "canceled");
   EXPECT_FALSE(fs::exists(to));
   EXPECT_EQ(ranges(path).size(), 1u);

@@ -59,6 +59,24 @@ std::string fake_setup_path() {
   return narrow(path + L"fake_setup.exe");
 }
 
+bool another_program_is_refused(std::string_view path) {
+  std::string scanner = fake_setup_path();
+  scanner.replace(scanner.rfind("fake_setup.exe"), std::string::npos, "scanner.exe");
+  std::wstring line = L"\"" + widen(scanner) + L"\" tamper \"" + widen(path) + L"\"";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION started{};
+  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                      &started)) {
+    return false;
+  }
+  const OwnedHandle process(started.hProcess);
+  const OwnedHandle thread(started.hThread);
+  DWORD code = 1;
+  return WaitForSingleObject(process.get(), 30000) == WAIT_OBJECT_0 &&
+         GetExitCodeProcess(process.get(), &code) && code == 0;
+}
+
 std::optional<SetupRecord> read_setup_record(std::string_view exe_path) {
   const auto bytes = read_file(std::string(exe_path) + ".record");
   if (!bytes) return std::nullopt;

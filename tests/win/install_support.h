@@ -22,6 +22,10 @@ std::optional<std::string> read_file(std::string_view path);
 // fake_setup.exe beside the test program.
 std::string fake_setup_path();
 
+// scanner.exe beside the test program (tests/support/scanner.cpp): another program that tries to
+// change `path`. True when it could neither write to it nor delete it.
+bool another_program_is_refused(std::string_view path);
+
 // What the stand-in recorded at its last run from `exe_path`: its command line and its folder.
 struct SetupRecord {
   std::string command_line;

@@ -1,5 +1,5 @@
-// The install folder, the checksum verification and the setup runner on the real file system,
-// with real BCrypt and real child processes.
+// The install folder, the checksum verification, the setup program's held file and the setup
+// runner on the real file system, with real BCrypt and real child processes.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -7,11 +7,14 @@
 
 #include "app/handles_win.h"
 #include "app/text_win.h"
+#include "app/thread_win.h"
+#include "install/busy_wait_win.h"
 #include "install/checksum.h"
 #include "install/checksum_win.h"
 #include "install/location.h"
 #include "install/location_win.h"
 #include "install/setup_command.h"
+#include "install/setup_file_win.h"
 #include "install/setup_runner_win.h"
 #include "install_support.h"
 #include "test_support.h"
@@ -172,17 +175,24 @@ TEST(FreeSpace, SmallVolumeGivesBothMessages) {
 
 const std::atomic<bool> kGoOn{false};
 
+// Through the file's hold, as the worker verifies.
+Status verify(const std::string& path, std::string_view sha, const std::atomic<bool>& cancel) {
+  Result<OwnedFile> hold = hold_setup_file(path, BusyWait{});
+  if (!hold) return fail(hold.reason());
+  return verify_download(hold->get(), digest(sha), cancel);
+}
+
 TEST(VerifyDownload, MatchingFilesPassAndStay) {
   const std::string folder = scratch_path("verify-match");
   ASSERT_TRUE(create_folder_tree(folder));
 
   write_file(folder + "\\abc.exe", "abc");
-  EXPECT_TRUE(verify_download(folder + "\\abc.exe", digest(kAbcSha512), kGoOn).ok());
+  EXPECT_TRUE(verify(folder + "\\abc.exe", kAbcSha512, kGoOn).ok());
   EXPECT_TRUE(file_exists(folder + "\\abc.exe"));
 
   // The SHA-512 of no bytes.
   write_file(folder + "\\empty.exe", "");
-  EXPECT_TRUE(verify_download(folder + "\\empty.exe", digest(kEmptySha512), kGoOn).ok());
+  EXPECT_TRUE(verify(folder + "\\empty.exe", kEmptySha512, kGoOn).ok());
   EXPECT_TRUE(file_exists(folder + "\\empty.exe"));
 
   // Several 1 MiB reads and a short last one, against the digest the server computed.
@@ -190,49 +200,106 @@ TEST(VerifyDownload, MatchingFilesPassAndStay) {
   const std::string big = folder + "\\big setup.exe";
   ASSERT_TRUE(CopyFileW(widen(test::served_root() + "\\install\\verify\\big.bin").c_str(),
                         widen(big).c_str(), FALSE));
-  EXPECT_TRUE(verify_download(big, digest(sha), kGoOn).ok());
-  EXPECT_TRUE(file_exists(big));
+  // From the first byte whatever the hold's position: hashed twice through one hold.
+  Result<OwnedFile> hold = hold_setup_file(big, BusyWait{});
+  ASSERT_TRUE(hold.ok());
+  EXPECT_TRUE(verify_download(hold->get(), digest(sha), kGoOn).ok());
+  EXPECT_TRUE(verify_download(hold->get(), digest(sha), kGoOn).ok());
 }
 
-TEST(VerifyDownload, MismatchesDeleteTheFile) {
+TEST(VerifyDownload, MismatchesAreToldAndTheFileIsLeftToTheCaller) {
   const std::string folder = scratch_path("verify-mismatch");
   ASSERT_TRUE(create_folder_tree(folder));
   const std::string file = folder + "\\setup.exe";
 
-  // Another file's digest.
+  // Another file's digest, and digests that decode to anything but 64 bytes (even the empty
+  // file's): the install run discards the file.
   write_file(file, "abd");
-  EXPECT_EQ(verify_download(file, digest(kAbcSha512), kGoOn).reason(), kChecksumMismatch);
-  EXPECT_FALSE(file_exists(file));
-
-  // Digests that decode to anything but 64 bytes never match, even the empty file's.
+  EXPECT_EQ(verify(file, kAbcSha512, kGoOn).reason(), kChecksumMismatch);
   for (const char* text :
        {"====", "", "z4PhNX7vuL3xVChQ1m2AB9Yg5AULVxXcg/SpIdNs6c5H0NE8XYXysP+D"}) {
     write_file(file, "");
-    EXPECT_EQ(verify_download(file, digest(text), kGoOn).reason(), kChecksumMismatch) << text;
-    EXPECT_FALSE(file_exists(file));
+    EXPECT_EQ(verify(file, text, kGoOn).reason(), kChecksumMismatch) << text;
   }
 }
 
-TEST(VerifyDownload, MissingCanceledAndUnreadableFilesStay) {
+TEST(VerifyDownload, MissingAndCanceledFilesStay) {
   const std::string folder = scratch_path("verify-other");
   ASSERT_TRUE(create_folder_tree(folder));
-  EXPECT_EQ(verify_download(folder + "\\gone.exe", digest(kAbcSha512), kGoOn).reason(),
-            kDownloadMissing);
-  EXPECT_EQ(verify_download(folder, digest(kAbcSha512), kGoOn).reason(), kDownloadMissing);
-
+  EXPECT_EQ(verify(folder + "\\gone.exe", kAbcSha512, kGoOn).reason(), kDownloadMissing);
+  EXPECT_EQ(verify(folder + "\\gone\\setup.exe", kAbcSha512, kGoOn).reason(), kDownloadMissing);
   const std::string file = folder + "\\setup.exe";
   write_file(file, "abc");
   const std::atomic<bool> canceled{true};
-  EXPECT_EQ(verify_download(file, digest(kAbcSha512), canceled).reason(), kCanceled);
+  EXPECT_EQ(verify(file, kAbcSha512, canceled).reason(), kCanceled);
   EXPECT_TRUE(file_exists(file));
+}
 
-  // Held open by someone who shares nothing: it cannot be opened to be read.
-  OwnedFile holder(
-      CreateFileW(widen(file).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-  ASSERT_TRUE(holder);
-  EXPECT_EQ(verify_download(file, digest(kAbcSha512), kGoOn).reason(), kDownloadMissing);
-  holder.reset();
+// Another program holds the file sharing nothing, as an on-access scanner does.
+struct Scanner {
+  explicit Scanner(const std::string& path)
+      : file(CreateFileW(widen(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0,
+                         nullptr)) {}
+  OwnedFile file;
+};
+
+TEST(HeldSetupFile, AScannersHoldIsWaitedOutThenTheFileIsOurs) {
+  const std::string folder = scratch_path("held");
+  ASSERT_TRUE(create_folder_tree(folder));
+  const std::string file = folder + "\\setup.exe";
+  write_file(file, "abc");
+
+  // Let go of after 300 ms: the wait shows itself once, and its end once.
+  std::vector<bool> shown;
+  const BusyWait wait{kBusyBoundMs, nullptr, [&](bool waiting) { shown.push_back(waiting); }};
+  {
+    Scanner scanner(file);
+    ASSERT_TRUE(scanner.file);
+    OwnedHandle release = start_thread([&] {
+      Sleep(300);
+      scanner.file.reset();
+    });
+    Result<OwnedFile> hold = hold_setup_file(file, wait);
+    WaitForSingleObject(release.get(), INFINITE);
+    ASSERT_TRUE(hold.ok()) << hold.reason();
+    EXPECT_EQ(shown, (std::vector<bool>{true, false}));
+    EXPECT_TRUE(verify_download(hold->get(), digest(kAbcSha512), kGoOn).ok());
+    // Ours now: nobody may write to it or delete it, and readers that share reading still read.
+    EXPECT_TRUE(test::another_program_is_refused(file));
+    EXPECT_EQ(read_file(file), "abc");
+    delete_setup_file(file, hold.value(), BusyWait{});
+    EXPECT_FALSE(file_exists(file));
+  }
+
+  // Never let go of: given up on after the bound, without a word about a missing file.
+  write_file(file, "abc");
+  shown.clear();
+  test_busy_bound_ms = 300;
+  {
+    Scanner scanner(file);
+    EXPECT_EQ(hold_setup_file(file, wait).reason(), kDownloadLocked);
+    OwnedFile none;
+    delete_setup_file(file, none, wait);  // tried, and left for the next run
+    EXPECT_TRUE(file_exists(file));
+    // A cancel ends the wait at once.
+    const std::atomic<bool> canceled{true};
+    EXPECT_EQ(hold_setup_file(file, BusyWait{kBusyBoundMs, &canceled, {}}).reason(), kCanceled);
+  }
+  test_busy_bound_ms.reset();
+  EXPECT_EQ(shown, (std::vector<bool>{true, false, true, false}));
   EXPECT_TRUE(file_exists(file));
+}
+
+TEST(HeldSetupFile, LeftoversGoExceptTheCurrentDownload) {
+  const std::string folder = scratch_path("leftovers");
+  ASSERT_TRUE(create_folder_tree(folder + "\\sub"));
+  for (const char* name : {"Quorvane Setup 1.0.0.exe", "Quorvane Setup 1.2.3.exe", "other.bin"}) {
+    write_file(folder + "\\" + name, "x");
+  }
+  remove_leftover_downloads(folder, "quorvane setup 1.2.3.EXE");  // as Windows compares names
+  EXPECT_EQ(test::files_under(folder, false).size(), 2u);
+  EXPECT_TRUE(file_exists(folder + "\\Quorvane Setup 1.2.3.exe"));
+  EXPECT_TRUE(folder_exists(folder + "\\sub"));
 }
 
 // A copy of the stand-in setup program at `path`, and the environment that steers it.
@@ -257,6 +324,13 @@ std::string current_folder() {
   return narrow(std::wstring_view(buffer, GetCurrentDirectoryW(MAX_PATH * 4, buffer)));
 }
 
+// Runs the setup program at `path` held, as the install run does.
+Status run_held(const std::string& path, const std::string& folder) {
+  Result<OwnedFile> hold = hold_setup_file(path, BusyWait{});
+  OwnedFile none;
+  return run_setup_program(path, folder, hold ? hold.value() : none, BusyWait{});
+}
+
 TEST(SetupProgram, GetsTheRawFolderLastAndIsDeletedAfterwards) {
   const std::string base = scratch_path("setup-ok");
   FakeSetup setup(base + "\\Quorvane Installer\\Quorvane Setup 1.2.3.exe", std::nullopt, true,
@@ -266,7 +340,7 @@ TEST(SetupProgram, GetsTheRawFolderLastAndIsDeletedAfterwards) {
   ASSERT_TRUE(create_folder_tree(folder));
   EXPECT_FALSE(find_installed_product(folder).has_value());
 
-  ASSERT_TRUE(run_setup_program(setup.path, folder).ok());
+  ASSERT_TRUE(run_held(setup.path, folder).ok());
   const auto record = test::read_setup_record(setup.path);
   ASSERT_TRUE(record);
   EXPECT_EQ(record->command_line, "\"" + setup.path + "\" /S /currentuser /D=" + folder);
@@ -280,14 +354,13 @@ TEST(SetupProgram, ExitCodesBecomeSignedReasons) {
   {
     FakeSetup setup(base + "\\one.exe", L"1", false);
     ASSERT_TRUE(setup.copied);
-    EXPECT_EQ(run_setup_program(setup.path, base).reason(),
-              "the installer reported an error (code 1)");
+    EXPECT_EQ(run_held(setup.path, base).reason(), "the installer reported an error (code 1)");
     EXPECT_FALSE(file_exists(setup.path));
   }
   {
     FakeSetup setup(base + "\\crash.exe", L"0xC0000005", false);
     ASSERT_TRUE(setup.copied);
-    EXPECT_EQ(run_setup_program(setup.path, base).reason(),
+    EXPECT_EQ(run_held(setup.path, base).reason(),
               "the installer reported an error (code -1073741819)");
     EXPECT_FALSE(file_exists(setup.path));
   }
@@ -295,19 +368,35 @@ TEST(SetupProgram, ExitCodesBecomeSignedReasons) {
   {
     FakeSetup setup(base + "\\quiet.exe", std::nullopt, false);
     ASSERT_TRUE(setup.copied);
-    EXPECT_TRUE(run_setup_program(setup.path, base).ok());
+    EXPECT_TRUE(run_held(setup.path, base).ok());
     EXPECT_FALSE(find_installed_product(base).has_value());
   }
 }
 
-TEST(SetupProgram, AFileThatIsNoProgramIsNotStartedAndStays) {
-  const std::string base = scratch_path("setup-not-a-program");
+TEST(SetupProgram, WhatCannotBeStartedStaysWithItsReason) {
+  const std::string base = scratch_path("setup-not-started");
   ASSERT_TRUE(create_folder_tree(base));
   const std::string setup = base + "\\setup.exe";
   write_file(setup, std::string(4096, '\x5A'));
-  EXPECT_EQ(run_setup_program(setup, base).reason(), kInstallerNotStarted);
+  EXPECT_EQ(run_held(setup, base).reason(), kInstallerNotStarted);
   EXPECT_TRUE(file_exists(setup));
-  EXPECT_EQ(run_setup_program(base + "\\missing.exe", base).reason(), kInstallerNotStarted);
+  EXPECT_EQ(run_held(base + "\\missing.exe", base).reason(), kInstallerNotStarted);
+
+  // What Windows answers for a blocked program, and for a file still in use after the wait.
+  FakeSetup fake(base + "\\blocked.exe", std::nullopt, false);
+  ASSERT_TRUE(fake.copied);
+  test_busy_bound_ms = 300;
+  for (const auto& [error, reason] :
+       {std::pair{1260u, kInstallerBlocked}, std::pair{4556u, kInstallerBlocked},
+        std::pair{5u, kInstallerBlocked}, std::pair{193u, kInstallerNotStarted},
+        std::pair{32u, kDownloadLocked}}) {
+    test_setup_start_error = error;
+    EXPECT_EQ(run_held(fake.path, base).reason(), reason) << error;
+    EXPECT_TRUE(file_exists(fake.path)) << error;
+  }
+  test_setup_start_error.reset();
+  test_busy_bound_ms.reset();
+  EXPECT_FALSE(test::read_setup_record(fake.path).has_value());  // never ran
 }
 
 TEST(SetupProgram, AnythingNamedLikeTheProductCounts) {

@@ -16,6 +16,7 @@
 #include "install/install_run.h"
 #include "install/location.h"
 #include "install/location_win.h"
+#include "install/setup_command.h"
 #include "install/setup_runner_win.h"
 #include "install_support.h"
 #include "test_support.h"
@@ -166,6 +167,9 @@ TEST_F(InstallRun, FromFolderCheckToDoneWithTheProductReadyToLaunch) {
   EXPECT_EQ(app_state().progress_permille.load(), 0u);
   // Screens never go backwards.
   EXPECT_TRUE(std::is_sorted(screens.begin(), screens.end())) << screens.size();
+  // From the verification to the program's end the file is ours: the bytes that were verified are
+  // the bytes that run.
+  EXPECT_TRUE(test::another_program_is_refused(setup_path_));
   test::write_file(gate, "go");
 
   ASSERT_TRUE(window_->wait_for(MSG_RUN_FINISHED, 30000));
@@ -509,6 +513,29 @@ TEST_F(InstallRun, AFileThatIsNoProgramCannotBeStartedAndStays) {
   serve_feed(std::string("version: 1.2.3\npath: ") + kSetupName + "\nsha512: " + sha + "\n");
   expect_failed(run(folder("not-a-program")), kInstallerNotStarted);
   EXPECT_TRUE(file_exists(setup_path_));
+}
+
+TEST_F(InstallRun, ABlockedSetupIsToldAsSuchAndTryAgainVerifiesWithoutDownloading) {
+  serve_release("blocked");
+  test_setup_start_error = 1260;  // ERROR_ACCESS_DISABLED_BY_POLICY
+  expect_failed(run(folder("blocked")), kInstallerBlocked);
+  test_setup_start_error.reset();
+  EXPECT_TRUE(file_exists(setup_path_));
+  EXPECT_EQ(test::request_log(base_ + "Quorvane%20Setup%201.2.3.exe").size(), 1u);
+
+  // What an earlier run could not delete goes; the complete download is verified and run as it is.
+  const std::string old_leftover = join_path(download_folder(), "Quorvane Setup 1.2.2.exe");
+  test::write_file(old_leftover, "left by an earlier run");
+  expect_installed(folder("blocked"));
+  EXPECT_EQ(test::request_log(base_ + "Quorvane%20Setup%201.2.3.exe").size(), 1u);
+  EXPECT_FALSE(file_exists(old_leftover));
+  EXPECT_FALSE(file_exists(setup_path_));
+
+  // A file of the right size that is not this release is downloaded afresh, in the same run.
+  const std::string served = *test::read_file(test::fake_setup_path());
+  test::write_file(setup_path_, std::string(served.size(), 'Z'));
+  expect_installed(folder("blocked"));
+  EXPECT_EQ(test::request_log(base_ + "Quorvane%20Setup%201.2.3.exe").size(), 2u);
 }
 
 TEST_F(InstallRun, CancelDuringTheFeedFetchLeavesTheStateToTheWindow) {

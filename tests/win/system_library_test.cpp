@@ -18,6 +18,7 @@
 #include "install/location.h"
 #include "install/location_win.h"
 #include "install/publisher_win.h"
+#include "install/setup_file_win.h"
 #include "install_support.h"
 #include "net/feed_signature_win.h"
 #include "net/http_win.h"
@@ -87,7 +88,9 @@ TEST_F(SystemDllsMissing, VerificationFailsAsCryptoUnavailableAndKeepsTheFile) {
   const auto expected = decode_feed_checksum(
       "z4PhNX7vuL3xVChQ1m2AB9Yg5AULVxXcg/SpIdNs6c5H0NE8XYXysP+DGNKHfuwvY7kxvUdBeoGlODJ6+SfaPg==");
   const std::atomic<bool> cancel{false};
-  const Status verified = verify_download(path, expected.value(), cancel);
+  Result<OwnedFile> hold = hold_setup_file(path, BusyWait{});
+  ASSERT_TRUE(hold.ok());
+  const Status verified = verify_download(hold->get(), expected.value(), cancel);
   ASSERT_FALSE(verified.ok());
   EXPECT_EQ(verified.reason(), kCryptoUnavailable);
   EXPECT_TRUE(test::file_exists(path));
@@ -95,7 +98,7 @@ TEST_F(SystemDllsMissing, VerificationFailsAsCryptoUnavailableAndKeepsTheFile) {
   const std::string feed = "version: 1\nsignature: " + std::string(86, 'A') + "==\n";
   EXPECT_EQ(check_feed_signature(feed, built_in_trust().feed_keys).reason(), kCryptoUnavailable);
   // Nor is wintrust: the publisher can't be checked, and the file is not judged.
-  EXPECT_EQ(check_setup_publisher(path, built_in_trust().setup_publisher).reason(),
+  EXPECT_EQ(check_setup_publisher(path, built_in_trust().setup_publisher, BusyWait{}).reason(),
             kCryptoUnavailable);
   EXPECT_TRUE(test::file_exists(path));
 }
@@ -125,6 +128,16 @@ TEST_F(SystemDllsMissing, CardIsDrawnWithoutItsTint) {
   EXPECT_EQ(pixel(painted.get(), 28, 263), COLOR_CARD_BORDER);  // the outline is still there
   EXPECT_EQ(pixel(painted.get(), 200, 111), COLOR_ACCENT);      // and so is the rest
 }
+
+#ifdef __MINGW32__
+extern "C" void* __stack_chk_guard;
+
+// The stack guard is drawn before the entry runs (src/app/stack_guard_mingw.cpp): a guard left at
+// zero would be one an overflow could forge.
+TEST(StackGuard, IsDrawnBeforeTheEntryRuns) {
+  EXPECT_NE(__stack_chk_guard, nullptr);
+}
+#endif
 
 }  // namespace
 }  // namespace qv

@@ -16,7 +16,11 @@
 #include "app/app_state_win.h"
 #include "app/startup_win.h"
 #include "app/text_win.h"
+#include "install/busy_wait_win.h"
 #include "install/install_worker_win.h"
+#include "install/location.h"
+#include "install/location_win.h"
+#include "install_support.h"
 
 #include "test_support.h"
 #include "ui/layout.h"
@@ -256,7 +260,7 @@ TEST_F(WindowTest, SuccessOffersLaunchAndClosingDoesNotLaunch) {
   EXPECT_FALSE(s.launch_started);
 }
 
-TEST_F(WindowTest, LaunchHappensOnceAndAlwaysEndsTheWindow) {
+TEST_F(WindowTest, WithNothingToLaunchTheTimerJustEndsTheWindow) {
   ShowWindow(app_state().action_button, SW_HIDE);  // as the Install click left it
   set_state(Screen::Done, "Quorvane is installed.", "You can close this window.", false);
   SendMessageW(main_, MSG_RUN_FINISHED, kRunSucceeded, 0);
@@ -264,10 +268,55 @@ TEST_F(WindowTest, LaunchHappensOnceAndAlwaysEndsTheWindow) {
   SendMessageW(main_, WM_COMMAND, IDOK, 0);                  // so Enter does nothing either
   EXPECT_TRUE(IsWindow(main_));
   EXPECT_FALSE(app_state().launch_started);
-  launch_and_close();
+  SendMessageW(main_, WM_TIMER, TIMER_AUTOLAUNCH, 0);
   EXPECT_TRUE(app_state().launch_started);
   EXPECT_FALSE(IsWindow(main_));
-  launch_and_close();  // a second call (the timer after a click) does nothing
+}
+
+TEST_F(WindowTest, ALaunchThatFailsIsNoSuccessAndTheButtonTriesAgain) {
+  const AppState& s = app_state();
+  const std::string product = test::scratch_path("launch") + "\\Quorvane.exe";
+  ASSERT_TRUE(create_folder_tree(*parent_folder(product)));
+  ASSERT_TRUE(CopyFileW(widen(test::fake_setup_path()).c_str(), widen(product).c_str(), FALSE));
+  set_launch_path(product + ".gone");
+  set_state(Screen::Done, "You're all set.", "Quorvane is installed and ready.", false);
+  SendMessageW(main_, MSG_RUN_FINISHED, kRunSucceeded, 0);
+  const auto detail = [] { return snapshot_state().detail; };
+  const auto press_launch = [&] {
+    SendMessageW(main_, WM_COMMAND, MAKEWPARAM(kActionButtonId, BN_CLICKED), 0);
+  };
+
+  // A product that is not there fails at once, with no wait, and Done stays.
+  press_launch();
+  EXPECT_EQ(detail(), kLaunchFailedDetail);
+  EXPECT_TRUE(IsWindow(main_));
+
+  // A scanner holds the product past the (shortened) bound: the window waits by its timer,
+  // saying so, then stays on Done with the Launch button and the reason.
+  set_launch_path(product);
+  test_busy_bound_ms = 500;
+  {
+    OwnedFile scanner(
+        CreateFileW(widen(product).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(scanner);
+    press_launch();
+    EXPECT_EQ(detail(), kWaitingForProduct);
+    SendMessageW(main_, WM_TIMER, TIMER_AUTOLAUNCH, 0);  // the timer meanwhile: no second try
+    EXPECT_TRUE(pump_until([&] { return detail() == kLaunchFailedDetail; }, 10000));
+  }
+  test_busy_bound_ms.reset();
+  EXPECT_TRUE(IsWindow(main_));
+  EXPECT_EQ(current_screen(), Screen::Done);
+  EXPECT_TRUE(IsWindowVisible(s.action_button));
+  EXPECT_FALSE(s.launch_started);
+  EXPECT_FALSE(test::read_setup_record(product).has_value());  // it never ran
+
+  // Let go of: the button launches it, once, and the window ends.
+  press_launch();
+  EXPECT_TRUE(s.launch_started);
+  EXPECT_FALSE(IsWindow(main_));
+  EXPECT_TRUE(pump_until([&] { return test::read_setup_record(product).has_value(); }, 10000));
+  EXPECT_TRUE(test::read_setup_record(product)->command_line.starts_with("\"" + product + "\""));
 }
 
 TEST_F(WindowTest, BlankFolderMakesInstallDoNothing) {
@@ -512,6 +561,11 @@ const ScreenCase kDone{"done", Screen::Done, "You're all set.", "Quorvane is ins
 const ScreenCase kFailed{
     "failed", Screen::Failed, "Something went wrong.",
     "the download failed verification (checksum mismatch), so it was discarded"};
+// The lines of a wait for a held file and of a product that would not start.
+const ScreenCase kWaiting{
+    "waiting", Screen::Verifying, "Verifying the download...", kWaitingForDownload.data(), 0, 500};
+const ScreenCase kNotLaunched{"not launched", Screen::Done, "You're all set.",
+                              kLaunchFailedDetail.data()};
 
 class PaintTest : public WindowTest {
  protected:
@@ -959,6 +1013,13 @@ TEST_F(PaintTest, EveryTextReadsAtTheGuidelinesContrastOverWhatLiesUnderIt) {
         detail,
         {"link", {50, 328, 480, 352}, p.link, false, Bare},
         {"Try Again", {56, 288, 194, 314}, p.action_text, false, Face}}},
+      {kWaiting, {title, status, {"detail", {50, 218, 480, 240}, p.small_text, false, Bare}}},
+      {kNotLaunched,
+       {title,
+        close,
+        status,
+        {"detail", {50, 218, 480, 240}, p.small_text, false, Bare},
+        {"Launch Quorvane", {56, 284, 228, 314}, p.action_text, false, Face}}},
   };
 
   const auto hex = [](Rgb c) {
@@ -982,6 +1043,10 @@ TEST_F(PaintTest, EveryTextReadsAtTheGuidelinesContrastOverWhatLiesUnderIt) {
       const Box drawn = c.changed_from(under, area);
       ASSERT_LT(drawn.left, drawn.right) << "nothing drawn";
       ASSERT_GT(c.count(drawn, t.colour), 0) << "not drawn in " << hex(t.colour);
+      // A line that reaches the edge of its area runs past the card's text column.
+      if (t.area.right == 480) {
+        EXPECT_LT(drawn.right, 480) << "runs past the card";
+      }
       Rgb worst = under.at(drawn.left, drawn.top);
       for (int y = drawn.top; y < drawn.bottom; ++y)
         for (int x = drawn.left; x < drawn.right; ++x)

@@ -11,6 +11,7 @@
 
 #include "install/checksum.h"
 #include "install/checksum_win.h"
+#include "install/setup_file_win.h"
 
 int wmain(int argc, wchar_t** argv) {
   if (argc != 3) {
@@ -25,7 +26,10 @@ int wmain(int argc, wchar_t** argv) {
   LARGE_INTEGER frequency, start, end;
   QueryPerformanceFrequency(&frequency);
   QueryPerformanceCounter(&start);
-  const qv::Status verified = qv::verify_download(path, *expected, go_on);
+  // Held as the install run holds it, and timed with the opening.
+  qv::Result<qv::OwnedFile> hold = qv::hold_setup_file(path, qv::BusyWait{});
+  const qv::Status verified = hold ? qv::verify_download(hold->get(), *expected, go_on)
+                                   : qv::Status(qv::fail(hold.reason()));
   QueryPerformanceCounter(&end);
 
   PROCESS_MEMORY_COUNTERS memory{};

@@ -1,0 +1,62 @@
+// Waiting out another program's hold on a file. On-access virus scanners open a freshly written
+// program exclusively for a few seconds, endpoint agents for longer: a step that finds the file in
+// use tries again after a pause instead of failing with a false reason. Pure logic: which answers
+// of Windows mean "in use", the schedule of pauses and the texts; the waiting is busy_wait_win's.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+namespace qv {
+
+// The Windows error codes told apart here (winerror.h), named so that no Windows header is needed.
+inline constexpr std::uint32_t kErrorFileNotFound = 2;
+inline constexpr std::uint32_t kErrorPathNotFound = 3;
+inline constexpr std::uint32_t kErrorAccessDenied = 5;
+inline constexpr std::uint32_t kErrorSharingViolation = 32;
+inline constexpr std::uint32_t kErrorLockViolation = 33;
+
+// Pauses double from the first to the longest; the waits of one step add up to the bound at most.
+inline constexpr unsigned kBusyFirstPauseMs = 100;
+inline constexpr unsigned kBusyLongestPauseMs = 2000;
+inline constexpr unsigned kBusyBoundMs = 30000;
+// The setup program's file after it has run: a left-over file costs little, so Done is not held
+// up long for it (the next run removes what is left).
+inline constexpr unsigned kBusyDeleteBoundMs = 5000;
+
+enum class FileStep { Open, Start, Delete, Launch };
+
+// Whether `error` from `step` says that another program has the file in use: a sharing or lock
+// violation on every step, and "access denied" when opening or deleting (what a file that another
+// program is deleting, or is quarantining, answers). Starting a program that Windows refuses with
+// "access denied" is a block, not a hold.
+bool is_busy_error(FileStep step, std::uint32_t error);
+
+// The pauses of one step: none before the first try, then 100 ms, 200 ms, ... up to 2 s each,
+// the last one cut so that all of them add up to `bound_ms` exactly.
+class BusyBackoff {
+ public:
+  explicit BusyBackoff(unsigned bound_ms) : bound_ms_(bound_ms) {}
+
+  // The pause before the next try, or nothing once the bound is spent.
+  std::optional<unsigned> next_pause();
+  unsigned waited_ms() const { return waited_ms_; }
+
+ private:
+  unsigned bound_ms_;
+  unsigned waited_ms_ = 0;
+  unsigned next_ms_ = kBusyFirstPauseMs;
+};
+
+// The detail line while a step waits; each fits the card's width at 96 DPI.
+inline constexpr std::string_view kWaitingForDownload =
+    "Waiting for another program to release the download...";
+inline constexpr std::string_view kWaitingForProduct =
+    "Waiting for another program to release Quorvane...";
+
+// The reason when the bound is spent and the setup program's file is still in use.
+inline constexpr std::string_view kDownloadLocked =
+    "another program kept the download locked (often security software)";
+
+}  // namespace qv
