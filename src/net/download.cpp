@@ -13,6 +13,8 @@ constexpr std::string_view kCouldNotWrite = "couldn't write to the temp folder";
 constexpr std::string_view kOutOfSpace = "ran out of disk space while downloading";
 constexpr std::string_view kClosedEarly = "the connection closed before the download finished";
 constexpr std::string_view kNoResume = "the download server does not support resuming";
+constexpr std::string_view kServerFileShort =
+    "the file on the server is smaller than the release feed says";
 
 std::string retry_text(std::string_view what, std::uint64_t bytes_done, std::string_view doing,
                        int next_attempt) {
@@ -204,6 +206,13 @@ Status run_download(DownloadPort& port, std::uint64_t expected_size, std::string
     std::optional<std::string> error;
     std::uint32_t status_code = 0;
     OpenOutcome opened = port.open_request(start_offset);
+    if (expected_size != 0 && opened.server_size && *opened.server_size < expected_size) {
+      // The server says so itself (a half-uploaded release): no attempt can finish the file,
+      // and a resume of what it holds would only be refused. Try Again starts clean.
+      port.close_file();
+      port.delete_file();
+      return fail(std::string(kServerFileShort));
+    }
     switch (opened.kind) {
       case OpenOutcome::Kind::Failed:
         error = std::move(opened.error);

@@ -64,6 +64,8 @@ struct OpenOutcome {
   Kind kind = Kind::Failed;
   std::uint32_t status_code = 0;  // 200 or 206 with Kind::Body
   std::string error;              // with Kind::Failed
+  // The whole file's size as the server's answer gives it, when it does.
+  std::optional<std::uint64_t> server_size;
 };
 
 // How opening the destination went. Another program's hold on it (a virus scanner) is waited out

@@ -102,13 +102,13 @@ class WinDownloadPort final : public DownloadPort {
   OpenOutcome open_request(std::uint64_t start_offset) override {
     OpenGetOutcome opened = open_get(url_, start_offset);
     if (auto* reason = std::get_if<Reason>(&opened)) {
-      return OpenOutcome{OpenOutcome::Kind::Failed, 0, std::move(reason->text)};
+      return OpenOutcome{OpenOutcome::Kind::Failed, 0, std::move(reason->text), std::nullopt};
     }
-    if (std::holds_alternative<RangeRefused>(opened)) {
-      return OpenOutcome{OpenOutcome::Kind::RangeRefused, 0, {}};
+    if (const auto* refused = std::get_if<RangeRefused>(&opened)) {
+      return OpenOutcome{OpenOutcome::Kind::RangeRefused, 0, {}, refused->file_size};
     }
     request_.emplace(std::move(std::get<HttpRequest>(opened)));
-    return OpenOutcome{OpenOutcome::Kind::Body, request_->status_code, {}};
+    return OpenOutcome{OpenOutcome::Kind::Body, request_->status_code, {}, request_->file_size};
   }
 
   Status read_body(BodySink& sink) override {

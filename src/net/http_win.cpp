@@ -4,6 +4,7 @@
 
 #include "app/text_win.h"
 #include "net/capped_text.h"
+#include "net/http_headers.h"
 #include "net/url.h"
 
 namespace qv {
@@ -17,6 +18,30 @@ HttpTimeouts session_timeouts() {
 #else
   return HttpTimeouts{};
 #endif
+}
+
+// A response header's value as text; nothing when the answer has none.
+std::optional<std::string> header_text(const WinHttpFunctions& winhttp, HINTERNET request,
+                                       DWORD which) {
+  // Long enough for any length or range; a longer value is no number of ours anyway.
+  wchar_t value[128];
+  DWORD size = sizeof value;
+  if (!winhttp.query_headers(request, which, WINHTTP_HEADER_NAME_BY_INDEX, value, &size,
+                             WINHTTP_NO_HEADER_INDEX)) {
+    return std::nullopt;
+  }
+  return narrow(std::wstring_view(value, size / sizeof(wchar_t)));
+}
+
+// What the answer says the whole file holds: a 200's length, the total of a 206 or a 416.
+std::optional<std::uint64_t> answered_file_size(const WinHttpFunctions& winhttp, HINTERNET request,
+                                                DWORD status) {
+  if (status == 200) {
+    const auto length = header_text(winhttp, request, WINHTTP_QUERY_CONTENT_LENGTH);
+    return length ? parse_content_length(*length) : std::nullopt;
+  }
+  const auto range = header_text(winhttp, request, WINHTTP_QUERY_CONTENT_RANGE);
+  return range ? content_range_total(*range) : std::nullopt;
 }
 
 }  // namespace
@@ -59,9 +84,12 @@ OpenGetOutcome open_get(std::string_view url, std::uint64_t start_offset) {
   winhttp->query_headers(http.request.get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
                          WINHTTP_HEADER_NAME_BY_INDEX, &status, &status_size,
                          WINHTTP_NO_HEADER_INDEX);
-  if (start_offset != 0 && status == 416) return RangeRefused{};
+  if (start_offset != 0 && status == 416) {
+    return RangeRefused{answered_file_size(*winhttp, http.request.get(), status)};
+  }
   if (status != 200 && status != 206) return fail("server answered HTTP " + std::to_string(status));
   http.status_code = status;
+  http.file_size = answered_file_size(*winhttp, http.request.get(), status);
   return http;
 }
 

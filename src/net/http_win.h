@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -39,10 +40,15 @@ struct HttpRequest {
   OwnedInternet connection;
   OwnedInternet request;
   std::uint32_t status_code = 0;
+  // The whole file's size as the answer gives it (a 200's Content-Length, the total of a 206's
+  // Content-Range); nothing when it does not say.
+  std::optional<std::uint64_t> file_size;
 };
 
-// A resume the server answered with 416.
-struct RangeRefused {};
+// A resume the server answered with 416, and the file's size when its Content-Range says it.
+struct RangeRefused {
+  std::optional<std::uint64_t> file_size;
+};
 
 using OpenGetOutcome = std::variant<HttpRequest, RangeRefused, Reason>;
 

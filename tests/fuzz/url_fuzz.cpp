@@ -1,10 +1,11 @@
-// split_url and the decimal numbers it reads, on any text.
+// split_url, the decimal numbers it reads and the sizes read from response headers, on any text.
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
 
 #include "fuzz_check.h"
+#include "net/http_headers.h"
 #include "net/url.h"
 
 namespace {
@@ -31,6 +32,14 @@ void check_number(std::string_view text) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view url(reinterpret_cast<const char*>(data), size);
   check_number(url);
+  // A length is a number of digits only; a range's total is the number after its last "/".
+  if (const auto length = qv::parse_content_length(url)) {
+    QV_FUZZ_CHECK(url.find_first_of("+-") == url.npos);
+  }
+  if (const auto total = qv::content_range_total(url)) {
+    QV_FUZZ_CHECK(url.find("bytes ") != url.npos &&
+                  qv::parse_content_length(url.substr(url.rfind('/') + 1)) == total);
+  }
 
   const auto parts = qv::split_url(url);
   const bool https = url.starts_with("https://");

@@ -116,6 +116,7 @@ struct Answer {
   double connect_seconds = 0;       // clock advance while opening
   bool cancel_while_opening = false;
   int cancel_after_blocks = -1;  // the window raises the cancel flag after this many blocks
+  std::optional<std::uint64_t> server_size;  // what the answer says the whole file holds
 };
 
 Answer body(std::uint64_t bytes, std::uint32_t status = 200, std::string end_error = "") {
@@ -213,13 +214,13 @@ class FakePort final : public DownloadPort {
     events.push_back("open " + std::to_string(start_offset));
     if (answers.empty()) {
       ADD_FAILURE() << "no answer scripted";
-      return OpenOutcome{OpenOutcome::Kind::Failed, 0, "unscripted"};
+      return OpenOutcome{OpenOutcome::Kind::Failed, 0, "unscripted", std::nullopt};
     }
     current_ = std::move(answers.front());
     answers.pop_front();
     clock_ += current_.connect_seconds;
     if (current_.cancel_while_opening) cancel = true;
-    return OpenOutcome{current_.kind, current_.status, current_.error};
+    return OpenOutcome{current_.kind, current_.status, current_.error, current_.server_size};
   }
   Status read_body(BodySink& sink) override {
     static const std::vector<std::uint8_t> bytes(kBlock);
@@ -485,6 +486,41 @@ TEST(DownloadAttempts, ResumeRefusedOnTheFourthAttemptEndsWithNoResumeSupport) {
   refused_last.answers.push_back(refused());
   EXPECT_EQ(run(refused_last, 4 * MiB).reason(), "the download server does not support resuming");
   EXPECT_FALSE(refused_last.file);
+}
+
+TEST(DownloadAttempts, AServerThatSaysItsFileIsShorterEndsItAtOnce) {
+  const std::string reason = "the file on the server is smaller than the release feed says";
+  // A fresh start answered with a shorter length, a resume refused or answered with a shorter
+  // total: no retry, no pause, and the partial file is gone so that Try Again starts clean.
+  Answer whole = body(6 * MiB);
+  whole.server_size = 6 * MiB;
+  Answer refused_range = refused();
+  refused_range.server_size = 6 * MiB;
+  Answer partial = body(3 * MiB, 206);
+  partial.server_size = 6 * MiB;
+  for (const auto& [leftover, answer] :
+       {std::pair{std::optional<std::uint64_t>{}, whole},
+        std::pair{std::optional<std::uint64_t>{6 * MiB}, refused_range},
+        std::pair{std::optional<std::uint64_t>{3 * MiB}, partial}}) {
+    FakePort port;
+    port.file = leftover;
+    port.answers.push_back(answer);
+    EXPECT_EQ(run(port, 10 * MiB).reason(), reason);
+    EXPECT_FALSE(port.file);
+    EXPECT_EQ(std::count(port.events.begin(), port.events.end(), "pause"), 0);
+    EXPECT_TRUE(port.answers.empty());
+  }
+  // The size the feed gives, or more (the checksum judges that), or an unknown size: as before.
+  for (const std::uint64_t said : {10 * MiB, 11 * MiB}) {
+    FakePort port;
+    port.answers.push_back(body(10 * MiB));
+    port.answers.back().server_size = said;
+    EXPECT_TRUE(run(port, 10 * MiB).ok()) << said;
+  }
+  FakePort unknown;
+  unknown.answers.push_back(body(3 * MiB));
+  unknown.answers.back().server_size = 3 * MiB;
+  EXPECT_TRUE(run(unknown, 0).ok());
 }
 
 TEST(DownloadAttempts, LeftoverFilesFromAnEarlierRun) {

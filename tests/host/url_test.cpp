@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "net/http_headers.h"
+
 namespace qv {
 namespace {
 
@@ -57,6 +59,33 @@ TEST(SplitUrl, PortRules) {
   ASSERT_TRUE(colon_in_path);
   EXPECT_EQ(colon_in_path->path, "/a:b");
   EXPECT_EQ(colon_in_path->port, 80);
+}
+
+TEST(ResponseHeaders, TheWholeFilesSizeFromLengthAndRange) {
+  const std::pair<const char*, std::optional<std::uint64_t>> lengths[] = {
+      {"1000", 1000},
+      {" 42 ", 42},
+      {"0", 0},
+      {"18446744073709551615", ~0ull},
+      {"", std::nullopt},
+      {"+5", std::nullopt},
+      {"-5", std::nullopt},
+      {"1 000", std::nullopt},
+      {"0x10", std::nullopt},
+      {"18446744073709551616", std::nullopt}};
+  for (const auto& [text, size] : lengths) EXPECT_EQ(parse_content_length(text), size) << text;
+
+  const std::pair<const char*, std::optional<std::uint64_t>> ranges[] = {
+      {"bytes 0-99/1000", 1000},
+      {"bytes */6291456", 6291456},  // what a 416 answer says
+      {"bytes 100-199/*", std::nullopt},
+      {"bytes 0-99/", std::nullopt},
+      {"bytes 0-99", std::nullopt},
+      {"bytes x-99/1000", std::nullopt},
+      {"items 0-99/1000", std::nullopt},
+      {"bytes 0-99/1000/2", std::nullopt},
+      {"", std::nullopt}};
+  for (const auto& [text, size] : ranges) EXPECT_EQ(content_range_total(text), size) << text;
 }
 
 }  // namespace

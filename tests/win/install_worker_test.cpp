@@ -488,6 +488,30 @@ TEST_F(InstallRun, OverHttpsTheFeedAndAResumedDownloadWork) {
   EXPECT_TRUE(test::request_log(base_ + "latest.yml").empty());  // nothing over plain HTTP
 }
 
+TEST_F(InstallRun, OverHttpsAFileShorterOnTheServerThanTheFeedSaysIsToldAtOnce) {
+  const std::string server = tls_server("QV_TEST_TLS_SERVER");
+  ASSERT_FALSE(server.empty()) << "run under tests/support/with_tls_server.py";
+  const std::string setup = *test::read_file(test::fake_setup_path());
+  // The feed says twice the size: nginx's answer to a fresh start gives the real length, to a
+  // resume the real total (206), and to a resume from past the end the total alone (416).
+  for (const std::size_t leftover : {std::size_t{0}, setup.size() / 2, setup.size() + 10}) {
+    serve_release("https-short", kSetupName, std::nullopt, std::to_string(setup.size() * 2));
+    feed_url_.emplace(L"ZEL_BOOTSTRAP_FEED_URL", widen(server + base_.substr(1)));
+    ASSERT_TRUE(create_folder_tree(download_folder()));
+    if (leftover != 0) test::write_file(setup_path_, std::string(leftover, 'M'));
+    const std::size_t before =
+        tls_requests(server, base_ + "Quorvane%20Setup%201.2.3.exe", 0).size();
+
+    expect_failed_unrun(run(folder("https-short")),
+                        "the file on the server is smaller than the release feed says");
+    const auto downloads = tls_requests(server, base_ + "Quorvane%20Setup%201.2.3.exe", before + 1);
+    ASSERT_EQ(downloads.size(), before + 1) << leftover;  // one request, no retry
+    EXPECT_EQ(downloads.back().status, leftover == 0             ? "200"
+                                       : leftover < setup.size() ? "206"
+                                                                 : "416");
+  }
+}
+
 TEST_F(InstallRun, OverHttpsACertificateThatFailsItsCheckEndsTheRunAtTheFeed) {
   for (const char* variable :
        {"QV_TEST_TLS_OTHER_HOST", "QV_TEST_TLS_EXPIRED", "QV_TEST_TLS_UNTRUSTED"}) {
