@@ -274,8 +274,10 @@ class ControlAccessible final : public DelegatingAccessible {
 
   HRESULT STDMETHODCALLTYPE get_accState(VARIANT id, VARIANT* state) override {
     const HRESULT hr = DelegatingAccessible::get_accState(id, state);
-    if (is_self(id) && part_ == AccessPart::Link && SUCCEEDED(hr) && state->vt == VT_I4) {
-      state->lVal |= STATE_SYSTEM_LINKED;
+    if (is_self(id) && SUCCEEDED(hr) && state->vt == VT_I4) {
+      if (part_ == AccessPart::Link) state->lVal |= STATE_SYSTEM_LINKED;
+      // The window is disabled while the folder picker is open: its controls can't be used then.
+      if (!IsWindowEnabled(targets()->main)) state->lVal |= STATE_SYSTEM_UNAVAILABLE;
     }
     return hr;
   }
@@ -292,7 +294,7 @@ class ControlAccessible final : public DelegatingAccessible {
     if (!is_self(id) || part_ == AccessPart::Field) {
       return DelegatingAccessible::accDoDefaultAction(id);
     }
-    if (!live() || !IsWindowVisible(window())) return E_FAIL;
+    if (!live() || !IsWindowVisible(window()) || !IsWindowEnabled(targets()->main)) return E_FAIL;
     // Posted, as a click arrives: the reader's call returns before a folder picker opens.
     PostMessageW(targets()->main, WM_COMMAND, MAKEWPARAM(control_id(part_), BN_CLICKED),
                  reinterpret_cast<LPARAM>(window()));

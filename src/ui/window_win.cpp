@@ -333,6 +333,10 @@ LRESULT MainWindow::on_left_button_up(LPARAM lparam) {
 }
 
 LRESULT MainWindow::on_command(WPARAM wparam) {
+  // A disabled window (the folder picker is open over it) takes no command from anywhere, as it
+  // takes no click: a screen reader's default action, or anything else posted, arrives anyway
+  // and the picker's own message loop would run it.
+  if (!IsWindowEnabled(window_)) return 0;
   switch (LOWORD(wparam)) {
     case kActionButtonId:
       switch (action_command(current_screen())) {

@@ -15,6 +15,7 @@
 
 #include "app/app_state_win.h"
 #include "app/startup_win.h"
+#include "app/system_library_win.h"
 #include "app/text_win.h"
 #include "install/busy_wait_win.h"
 #include "install/install_worker_win.h"
@@ -317,6 +318,68 @@ TEST_F(WindowTest, ALaunchThatFailsIsNoSuccessAndTheButtonTriesAgain) {
   EXPECT_FALSE(IsWindow(main_));
   EXPECT_TRUE(pump_until([&] { return test::read_setup_record(product).has_value(); }, 10000));
   EXPECT_TRUE(test::read_setup_record(product)->command_line.starts_with("\"" + product + "\""));
+}
+
+// What a screen reader does while the folder picker is open, from inside the picker's own loop.
+struct ReaderDuringPicker {
+  static inline HWND main = nullptr;
+  static inline bool window_enabled = true;
+  static inline LONG action_state = 0;
+  static inline HRESULT pressed = S_OK;
+
+  static void CALLBACK act(HWND, UINT, UINT_PTR id, DWORD) {
+    KillTimer(nullptr, id);
+    window_enabled = IsWindowEnabled(main) != FALSE;
+    // The reader asks the action button for its object, reads its state and presses it.
+    using FromWindow = HRESULT(WINAPI*)(HWND, DWORD, REFIID, void**);
+    const auto from_window = reinterpret_cast<FromWindow>(reinterpret_cast<void*>(
+        GetProcAddress(LoadLibraryW(L"oleacc.dll"), "AccessibleObjectFromWindow")));
+    static const GUID kIidAccessible{
+        0x618736e0, 0x3c3d, 0x11cf, {0x81, 0x0c, 0x00, 0xaa, 0x00, 0x38, 0x9b, 0x71}};
+    IAccessible* object = nullptr;
+    if (from_window && SUCCEEDED(from_window(app_state().action_button, OBJID_CLIENT,
+                                             kIidAccessible, reinterpret_cast<void**>(&object)))) {
+      VARIANT self{};
+      self.vt = VT_I4;
+      self.lVal = CHILDID_SELF;
+      VARIANT state{};
+      if (SUCCEEDED(object->get_accState(self, &state)) && state.vt == VT_I4) {
+        action_state = state.lVal;
+      }
+      pressed = object->accDoDefaultAction(self);
+      object->Release();
+    }
+    // Anything else posted to the window meanwhile, as a click on Install would arrive.
+    PostMessageW(main, WM_COMMAND, MAKEWPARAM(kActionButtonId, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(app_state().action_button));
+    // The picker is a dialog of this thread.
+    HWND picker = nullptr;
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND window, LPARAM found) -> BOOL {
+          wchar_t name[16] = {};
+          GetClassNameW(window, name, 16);
+          if (std::wstring_view(name) != L"#32770" || !IsWindowVisible(window)) return TRUE;
+          *reinterpret_cast<HWND*>(found) = window;
+          return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&picker));
+    if (picker) PostMessageW(picker, WM_COMMAND, IDCANCEL, 0);
+  }
+};
+
+TEST_F(WindowTest, WhileTheFolderPickerIsOpenAReadersPressStartsNothing) {
+  ReaderDuringPicker::main = main_;
+  SetTimer(nullptr, 0, 1500, &ReaderDuringPicker::act);
+  // Returns once the picker is closed; the timer fires inside its loop.
+  SendMessageW(main_, WM_COMMAND, MAKEWPARAM(kBrowseButtonId, BN_CLICKED), 0);
+  pump_until([] { return false; }, 500);  // whatever the picker's loop left queued
+  EXPECT_FALSE(ReaderDuringPicker::window_enabled);
+  EXPECT_NE(ReaderDuringPicker::action_state & STATE_SYSTEM_UNAVAILABLE, 0);
+  EXPECT_TRUE(FAILED(ReaderDuringPicker::pressed));
+  EXPECT_EQ(current_screen(), Screen::ChooseLocation);
+  EXPECT_EQ(runs_started, 0);
+  EXPECT_TRUE(IsWindowEnabled(main_));
 }
 
 TEST_F(WindowTest, BlankFolderMakesInstallDoNothing) {
