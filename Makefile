@@ -47,21 +47,23 @@ test: host win fuzz
 run: demo
 	@sh tools/run-demo.sh $(DEMO)
 
-# make sign: the signed copy in $(WIN)/signed/. SIGN_CERT (PEM, with its chain) and SIGN_KEY;
-# without them a throwaway self-signed certificate is made there. SIGN_TIMESTAMP_URL is an
-# RFC 3161 time-stamp server; none by default, since it needs the network. SIGN_FILE signs
-# another program instead of the installer (a product's setup program), under the description
-# SIGN_DESCRIPTION.
+# make sign: a signed copy of SIGN_FILE (the installer of $(WIN) by default) written to SIGN_OUT
+# ($(WIN)/signed/ under the same name by default). SIGN_CERT (PEM, with its chain) and SIGN_KEY;
+# without them a throwaway self-signed certificate for the name SIGN_SUBJECT is made in
+# $(WIN)/signed/. SIGN_TIMESTAMP_URL is an RFC 3161 time-stamp server; none by default, since it
+# needs the network. SIGN_DESCRIPTION names the program in the signature.
 SIGN_CERT ?=
 SIGN_KEY ?=
 SIGN_TIMESTAMP_URL ?=
 SIGN_FILE ?=
-SIGN_DESCRIPTION ?= $(if $(SIGN_FILE),Quorvane Setup,Quorvane Installer)
+SIGN_SUBJECT ?= Quorvane throwaway test signing
 SIGNED_IN = $(if $(SIGN_FILE),$(SIGN_FILE),$(WIN)/QuorvaneInstaller.exe)
+SIGN_OUT ?= $(WIN)/signed/$(notdir $(SIGNED_IN))
+SIGN_DESCRIPTION ?= $(if $(filter QuorvaneInstaller.exe,$(notdir $(SIGNED_IN))),Quorvane Installer,Quorvane Setup)
 .PHONY: sign
 sign: $(if $(SIGN_FILE),,win)
-	@sh tools/sign-exe.sh "$(SIGNED_IN)" "$(WIN)/signed/$(notdir $(SIGNED_IN))" \
-	  "$(SIGN_CERT)" "$(SIGN_KEY)" "$(SIGN_TIMESTAMP_URL)" "$(SIGN_DESCRIPTION)"
+	@sh tools/sign-exe.sh "$(SIGNED_IN)" "$(SIGN_OUT)" "$(SIGN_CERT)" "$(SIGN_KEY)" \
+	  "$(SIGN_TIMESTAMP_URL)" "$(SIGN_DESCRIPTION)" "$(SIGN_SUBJECT)" "$(WIN)/signed"
 
 format:
 	clang-format -i $$(git ls-files 'src/*.cpp' 'src/*.h' 'tests/*.cpp' 'tests/*.h')
