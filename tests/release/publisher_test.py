@@ -170,7 +170,8 @@ def main():
          setup)
     status, said = tool("--publisher", "Acme Widgets Ltd", setup, "1.0",
                         bundle=os.path.join(work, "ca.pem"))
-    check(status == 0 and "warning" not in said, "vouched for by the bundle: no warning (%s)" % said)
+    check(status == 0 and "warning" not in said,
+          "vouched for by the bundle: no warning (%s)" % said)
     status, said = tool("--publisher", "Acme Widgets Ltd", setup, "1.0")
     check(status == 0 and "(unable to get local issuer certificate)" in said,
           "the same against the system's bundle: warned (%s)" % said)

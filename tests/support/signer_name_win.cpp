@@ -3,6 +3,7 @@
 // "-" for a file whose signer can't be read. The release tests compare it with the name that
 // tools/publish-release derives from the same signature.
 #include <windows.h>
+// After windows.h, which it needs.
 #include <wincrypt.h>
 
 #include <string>
@@ -22,9 +23,9 @@ std::string utf8(const std::wstring& text) {
 std::wstring signer_name(const wchar_t* path) {
   HCERTSTORE store = nullptr;
   HCRYPTMSG message = nullptr;
-  if (!CryptQueryObject(CERT_QUERY_OBJECT_FILE, path,
-                        CERT_QUERY_CONTENT_FLAG_PKCS7_SIGNED_EMBED, CERT_QUERY_FORMAT_FLAG_BINARY,
-                        0, nullptr, nullptr, nullptr, &store, &message, nullptr)) {
+  if (!CryptQueryObject(CERT_QUERY_OBJECT_FILE, path, CERT_QUERY_CONTENT_FLAG_PKCS7_SIGNED_EMBED,
+                        CERT_QUERY_FORMAT_FLAG_BINARY, 0, nullptr, nullptr, nullptr, &store,
+                        &message, nullptr)) {
     return L"-";
   }
   std::wstring name = L"-";
@@ -36,8 +37,8 @@ std::wstring signer_name(const wchar_t* path) {
           store, X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, 0, CERT_FIND_SUBJECT_CERT,
           reinterpret_cast<const CERT_INFO*>(info.data()), nullptr);
       if (certificate) {
-        const DWORD length = CertGetNameStringW(certificate, CERT_NAME_SIMPLE_DISPLAY_TYPE, 0,
-                                                nullptr, nullptr, 0);
+        const DWORD length =
+            CertGetNameStringW(certificate, CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, nullptr, nullptr, 0);
         name.assign(length, L'\0');
         CertGetNameStringW(certificate, CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, nullptr, name.data(),
                            length);
