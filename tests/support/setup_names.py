@@ -19,7 +19,8 @@ import sys
 NAMES = ["a%cb.exe" % c for c in map(chr, range(0x20, 0x7F)) if c != "/"] + [
     "a%41b.exe", "a%2541b.exe", "100%.exe", "a%zz.exe", "a%C3%A9.exe",
     "Quorvane Setup \u00e9t\u00e9.exe", "A\u0301.exe", "\u682a\u5f0f\u4f1a\u793e.exe",
-    "\U0001F680.exe", "a\u00a0b.exe", "a  b.exe", "a\uff05b.exe", "a\u2215b.exe", ".setup.exe", "a..b.exe", "a;b=c&d.exe"]
+    "\U0001F680.exe", "a\u00a0b.exe", "a  b.exe", "a\uff05b.exe", "a\u2215b.exe", ".setup.exe",
+    "a..b.exe", "a;b=c&d.exe"]
 
 
 def main():
