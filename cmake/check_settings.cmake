@@ -66,9 +66,10 @@ function(qv_check_settings)
   if(QUORVANE_FEED_BASE_URL MATCHES "^http://")
     message(WARNING
       "QUORVANE_FEED_BASE_URL is plain http (${QUORVANE_FEED_BASE_URL}): anyone on the network "
-      "between a user and the server (a public Wi-Fi, a proxy) can read and change the release "
-      "feed and the setup program that the installer downloads and runs. Use an https address "
-      "for anything but a local test.")
+      "between a user and the server (a public Wi-Fi, a proxy) can change the release feed and "
+      "the setup program that the installer downloads; unless QUORVANE_FEED_PUBLIC_KEYS and "
+      "QUORVANE_SETUP_PUBLISHER are both set, that lets them run their own program on the "
+      "user's machine. Use an https address for anything but a local test.")
   endif()
 
   # Windows gives the signer's simple display name (its common name), never a distinguished name,
