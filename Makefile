@@ -1,13 +1,19 @@
 # Thin wrapper over CMake: `make test` runs every test, `make run` runs the demo install.
 # Both install what is missing on a fresh Debian machine first.
+#
+# Build folders: $(WIN) is the tests' Windows build (default settings), $(DEMO) the demo's own
+# (default settings, only the installer and the demo setup program). A product's own locked build
+# lives in a folder of its own, such as build/product (README, "Shipping"); nothing here touches it.
 
 BUILD ?= build
 HOST := $(BUILD)/host
 WIN := $(BUILD)/win
+DEMO := $(BUILD)/demo
 FUZZ := $(BUILD)/fuzz
 JOBS ?= $(shell nproc)
+MINGW := -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release
 
-.PHONY: all run test deps host win fuzz format clean
+.PHONY: all run test deps host win demo fuzz format clean
 
 all: win
 
@@ -19,8 +25,14 @@ host: deps
 	cmake --build $(HOST) -j $(JOBS)
 
 win: deps
-	cmake -S . -B $(WIN) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release
+	cmake -S . -B $(WIN) $(MINGW)
 	cmake --build $(WIN) -j $(JOBS)
+
+# The demo's installer always has the default settings, whatever its folder was given before.
+demo: deps
+	cmake -S . -B $(DEMO) $(MINGW) -DBUILD_TESTING=OFF -DQUORVANE_FEED_PUBLIC_KEYS= \
+	  -DQUORVANE_SETUP_PUBLISHER=
+	cmake --build $(DEMO) --target QuorvaneInstaller demo_setup -j $(JOBS)
 
 # The fuzz targets over the pure logic need clang; each runs for a bounded time in the tests.
 fuzz: deps
@@ -32,24 +44,26 @@ test: host win fuzz
 	ctest --test-dir $(WIN) --output-on-failure
 	ctest --test-dir $(FUZZ) --output-on-failure -j $(JOBS)
 
-run: win
-	@sh tools/run-demo.sh $(WIN)
+run: demo
+	@sh tools/run-demo.sh $(DEMO)
 
-# make sign: the signed copy in $(WIN)/signed/. SIGN_CERT (PEM, with its chain) and SIGN_KEY;
-# without them a throwaway self-signed certificate is made there. SIGN_TIMESTAMP_URL is an
-# RFC 3161 time-stamp server; none by default, since it needs the network. SIGN_FILE signs
-# another program instead of the installer (a product's setup program), under the description
-# SIGN_DESCRIPTION.
+# make sign: a signed copy of SIGN_FILE (the installer of $(WIN) by default) written to SIGN_OUT
+# ($(WIN)/signed/ under the same name by default). SIGN_CERT (PEM, with its chain) and SIGN_KEY;
+# without them a throwaway self-signed certificate for the name SIGN_SUBJECT is made in
+# $(WIN)/signed/. SIGN_TIMESTAMP_URL is an RFC 3161 time-stamp server; none by default, since it
+# needs the network. SIGN_DESCRIPTION names the program in the signature.
 SIGN_CERT ?=
 SIGN_KEY ?=
 SIGN_TIMESTAMP_URL ?=
 SIGN_FILE ?=
-SIGN_DESCRIPTION ?= $(if $(SIGN_FILE),Quorvane Setup,Quorvane Installer)
+SIGN_SUBJECT ?= Quorvane throwaway test signing
 SIGNED_IN = $(if $(SIGN_FILE),$(SIGN_FILE),$(WIN)/QuorvaneInstaller.exe)
+SIGN_OUT ?= $(WIN)/signed/$(notdir $(SIGNED_IN))
+SIGN_DESCRIPTION ?= $(if $(filter QuorvaneInstaller.exe,$(notdir $(SIGNED_IN))),Quorvane Installer,Quorvane Setup)
 .PHONY: sign
 sign: $(if $(SIGN_FILE),,win)
-	@sh tools/sign-exe.sh "$(SIGNED_IN)" "$(WIN)/signed/$(notdir $(SIGNED_IN))" \
-	  "$(SIGN_CERT)" "$(SIGN_KEY)" "$(SIGN_TIMESTAMP_URL)" "$(SIGN_DESCRIPTION)"
+	@sh tools/sign-exe.sh "$(SIGNED_IN)" "$(SIGN_OUT)" "$(SIGN_CERT)" "$(SIGN_KEY)" \
+	  "$(SIGN_TIMESTAMP_URL)" "$(SIGN_DESCRIPTION)" "$(SIGN_SUBJECT)" "$(WIN)/signed"
 
 format:
 	clang-format -i $$(git ls-files 'src/*.cpp' 'src/*.h' 'tests/*.cpp' 'tests/*.h')

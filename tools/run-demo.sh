@@ -1,15 +1,15 @@
 #!/bin/sh
 # make run: installs Quorvane from a demo release served on 127.0.0.1, with the real installer
-# under Wine.
+# under Wine. DEMO is the demo's own build folder (make demo: the installer with the default
+# settings and the demo setup program); the release, the Wine prefix and the screenshots live in it.
 #
 # With a DISPLAY, the installer opens there and you click Install yourself. Without one, it runs on
 # a private Xvfb display, this script clicks Install, waits for the install and the launch of the
-# product, and keeps a screenshot of every screen on the way in build/win/demo/screens/.
+# product, and keeps a screenshot of every screen on the way in DEMO/screens/.
 set -eu
-win=$(cd "$1" && pwd)
+demo=$(cd "$1" && pwd)
 repo=$(cd "$(dirname "$0")/.." && pwd)
-demo="$win/demo"
-state="$win/demo-wine"
+state="$demo/wine"
 release="$demo/release"
 version="1.0.0"
 setup_name="Quorvane Setup $version.exe"
@@ -19,7 +19,7 @@ rm -rf "$release" "$shots" "$demo/port"
 mkdir -p "$release"
 
 # The demo release: the setup program and its feed.
-cp "$win/demo_setup.exe" "$release/$setup_name"
+cp "$demo/demo_setup.exe" "$release/$setup_name"
 # Padded to 4 MiB (a program runs with data appended) and served at 1 MiB/s below, so the
 # download takes a few seconds and its bar moves: Wine's WinHTTP returns a read only once its
 # whole 256 KiB buffer is filled.
@@ -49,15 +49,18 @@ curl -fsSG --data-urlencode "path=/$(echo "$setup_name" | sed 's/ /%20/g')" \
 echo "serving the demo release at $feed (version $version, $size bytes, at 1 MiB/s)"
 
 if [ -n "$interactive" ]; then
-  export WINEDEBUG=-all WINEPREFIX="$state/prefix"
+  # No prompts in a new prefix for components the installer never uses. Wine makes a new
+  # prefix's own folder, but not the folders above it.
+  export WINEDEBUG=-all WINEPREFIX="$state/prefix" WINEDLLOVERRIDES="mscoree,mshtml="
+  mkdir -p "$WINEPREFIX"
   echo "starting the installer on $DISPLAY: click Install"
-  ZEL_BOOTSTRAP_FEED_URL="$feed" wine "$win/QuorvaneInstaller.exe"
-  exit 0
+  ZEL_BOOTSTRAP_FEED_URL="$feed" wine "$demo/QuorvaneInstaller.exe"
+  exit
 fi
 
 sh "$repo/tools/wine-env.sh" start "$state"
 sh "$repo/tools/wine-env.sh" run "$state" \
-  python3 "$repo/tools/demo/drive_demo.py" --exe "$win/QuorvaneInstaller.exe" --feed "$feed" \
+  python3 "$repo/tools/demo/drive_demo.py" --exe "$demo/QuorvaneInstaller.exe" --feed "$feed" \
   --shots "$shots"
 echo "screenshots of every screen, in $shots:"
 ls -l "$shots"

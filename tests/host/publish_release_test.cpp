@@ -24,15 +24,20 @@ namespace qv {
 namespace {
 
 // Runs `program` with `args`: its exit status, or -1 when it could not run. What it prints goes to
-// the file `out`.
-int run(const std::vector<std::string>& args, const std::string& out = "/dev/null") {
+// the file `out` (and its errors too, with `errors`).
+int run(const std::vector<std::string>& args, const std::string& out = "/dev/null",
+        bool errors = false) {
   std::vector<const char*> argv;
   for (const std::string& arg : args) argv.push_back(arg.c_str());
   argv.push_back(nullptr);
   posix_spawn_file_actions_t files;
   posix_spawn_file_actions_init(&files);
   posix_spawn_file_actions_addopen(&files, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_addopen(&files, 2, "/dev/null", O_WRONLY, 0);
+  if (errors) {
+    posix_spawn_file_actions_adddup2(&files, 1, 2);
+  } else {
+    posix_spawn_file_actions_addopen(&files, 2, "/dev/null", O_WRONLY, 0);
+  }
   pid_t pid = 0;
   const int spawned =
       posix_spawnp(&pid, argv[0], &files, nullptr, const_cast<char* const*>(argv.data()), environ);
@@ -42,10 +47,11 @@ int run(const std::vector<std::string>& args, const std::string& out = "/dev/nul
   return WEXITSTATUS(status);
 }
 
-// The release tool with `args`: 0 done, 1 refused.
-int run_tool(std::vector<std::string> args, const std::string& out = "/dev/null") {
+// The release tool with `args`: 0 done, 1 refused, 2 bad usage.
+int run_tool(std::vector<std::string> args, const std::string& out = "/dev/null",
+             bool errors = false) {
   args.insert(args.begin(), {"python3", QV_PUBLISH_RELEASE});
-  return run(args, out);
+  return run(args, out, errors);
 }
 
 class PublishRelease : public testing::Test {
@@ -98,7 +104,6 @@ TEST_F(PublishRelease, RefusesWhatTheInstallerRefuses) {
   // Judged by the installer's own rule (every name but one with a NUL, which no argument holds).
   const std::vector<std::string> judged = {"Quorvane-Setup-1.4.2.exe",
                                            "...exe",
-                                           "a%2F..b.exe",
                                            "CONSOLE.exe",
                                            "COM10.exe",
                                            "LPT.exe",
@@ -133,8 +138,10 @@ TEST_F(PublishRelease, RefusesWhatTheInstallerRefuses) {
                                            "a?.exe",
                                            "*.exe"};
   // Refused by the tool though the installer's rule allows them: the feed's clean-up would trim
-  // the ends, and the feed must be UTF-8.
-  const std::vector<std::string> refused = {" setup.exe", "'setup.exe'", "setup\xFF.exe"};
+  // the ends, the feed must be UTF-8, and base URL + name must name the file itself (what a
+  // server makes of each character: tests/win/http_test.cpp).
+  const std::vector<std::string> refused = {" setup.exe",  "'setup.exe'", "setup\xFF.exe",
+                                            "a%2F..b.exe", "100%.exe",    "a#b.exe"};
   std::vector<std::string> args = {"--check"};
   args.insert(args.end(), judged.begin(), judged.end());
   args.insert(args.end(), refused.begin(), refused.end());
@@ -164,10 +171,11 @@ TEST_F(PublishRelease, ItsSignedFeedIsTheUnsignedOneAndASignatureLine) {
   const std::string key = dir_ + "feed-key.pem";
   ASSERT_EQ(run({"openssl", "ecparam", "-name", "prime256v1", "-genkey", "-noout", "-out", key}),
             0);
+  ASSERT_EQ(run({"openssl", "ec", "-in", key, "-pubout", "-out", key + ".pub"}), 0);
   const std::string program = setup("Quorvane Setup 3.0.exe", "abc");
   ASSERT_EQ(run_tool({program, "3.0"}), 0);
   const std::string unsigned_feed = read(dir_ + "latest.yml");
-  ASSERT_EQ(run_tool({"--sign-key", key, program, "3.0"}), 0);
+  ASSERT_EQ(run_tool({"--sign-key", key, "--verify-key", key + ".pub", program, "3.0"}), 0);
   const std::string signed_feed = read(dir_ + "latest.yml");
   const auto split = split_signed_feed(signed_feed);
   ASSERT_TRUE(split) << signed_feed;
@@ -178,17 +186,61 @@ TEST_F(PublishRelease, ItsSignedFeedIsTheUnsignedOneAndASignatureLine) {
   ASSERT_TRUE(info.ok());
   EXPECT_EQ(info->version, "3.0");
   EXPECT_EQ(info->size, 3u);
+}
 
-  // A key that can't sign (the public half, a key of another curve) is refused and writes nothing.
-  const std::string other = dir_ + "p384.pem";
-  ASSERT_EQ(run({"openssl", "ecparam", "-name", "secp384r1", "-genkey", "-noout", "-out", other}),
-            0);
-  ASSERT_EQ(run({"openssl", "ec", "-in", key, "-pubout", "-out", key + ".pub"}), 0);
-  std::filesystem::remove(dir_ + "latest.yml");
-  for (const std::string& refused : {other, key + ".pub", dir_ + "missing.pem"}) {
-    EXPECT_EQ(run_tool({"--sign-key", refused, program, "3.0"}), 1) << refused;
+TEST_F(PublishRelease, RefusesAFeedTheInstallerWouldRefuseAndSaysWhy) {
+  const std::string key = dir_ + "feed-key.pem", other = dir_ + "other-key.pem";
+  for (const std::string& made : {key, other}) {
+    ASSERT_EQ(run({"openssl", "ecparam", "-name", "prime256v1", "-genkey", "-noout", "-out", made}),
+              0);
+    ASSERT_EQ(run({"openssl", "ec", "-in", made, "-pubout", "-out", made + ".pub"}), 0);
   }
-  EXPECT_FALSE(std::filesystem::exists(dir_ + "latest.yml"));
+  const std::string p384 = dir_ + "p384.pem";
+  ASSERT_EQ(run({"openssl", "ecparam", "-name", "secp384r1", "-genkey", "-noout", "-out", p384}),
+            0);
+  // Build folders as cmake leaves them; a relative key path is read against the source folder.
+  std::filesystem::create_directories(dir_ + "locked");
+  std::filesystem::create_directories(dir_ + "open");
+  std::ofstream(dir_ + "locked/CMakeCache.txt")
+      << "CMAKE_HOME_DIRECTORY:INTERNAL=" << dir_ << "\n"
+      << "QUORVANE_FEED_PUBLIC_KEYS:STRING=other-key.pem.pub;feed-key.pem.pub\n"
+      << "QUORVANE_SETUP_PUBLISHER:STRING=\n";
+  std::ofstream(dir_ + "open/CMakeCache.txt") << "QUORVANE_FEED_PUBLIC_KEYS:STRING=\n";
+  const std::string program = setup("Quorvane Setup 3.1.exe", "abc");
+  const std::string locked = dir_ + "locked", open = dir_ + "open", pub = key + ".pub";
+  struct Row {
+    std::vector<std::string> args;
+    int status;
+    std::string says;
+  };
+  const std::vector<Row> rows = {
+      {{"--sign-key", key, "--build", locked}, 0, ""},
+      {{"--sign-key", other, "--verify-key", pub}, 1, "does not verify with any key"},
+      {{"--sign-key", key, "--verify-key", other + ".pub"}, 1, "does not verify with any key"},
+      {{"--build", locked}, 1, "would refuse an unsigned one"},
+      {{"--verify-key", pub}, 1, "would refuse an unsigned one"},
+      {{"--sign-key", key, "--build", open}, 1, "trusts no feed key"},
+      {{"--sign-key", key, "--build", dir_ + "nowhere"}, 1, "there is no CMakeCache.txt in"},
+      {{"--sign-key", dir_ + "missing.pem", "--verify-key", pub}, 1, "there is no file"},
+      {{"--sign-key", key, "--verify-key", dir_ + "missing.pub"}, 1, "there is no file"},
+      {{"--sign-key", p384, "--verify-key", pub}, 1, "is not an ECDSA P-256 private key"},
+      {{"--sign-key", pub, "--verify-key", pub}, 1, "is a public key"},
+      {{"--sign-key", key, "--verify-key", key}, 1, "is not an ECDSA P-256 public key"},
+      {{"--sign-key", key}, 2, "needs to know what the installer trusts"},
+      {{"--sign-key", key, "--build", locked, "--verify-key", pub}, 2, "not both"},
+  };
+  for (const Row& row : rows) {
+    std::vector<std::string> args = row.args;
+    args.insert(args.end(), {program, "3.1"});
+    EXPECT_EQ(run_tool(args, dir_ + "said", true), row.status) << args[1];
+    EXPECT_NE(read(dir_ + "said").find(row.says), std::string::npos)
+        << read(dir_ + "said") << " lacks " << row.says;
+    EXPECT_EQ(std::filesystem::remove(dir_ + "latest.yml"), row.status == 0) << args[1];
+  }
+  EXPECT_EQ(run_tool({dir_ + "missing.exe", "1.0"}, dir_ + "said", true), 1);
+  EXPECT_TRUE(
+      read(dir_ + "said").starts_with("publish-release: there is no file " + dir_ + "missing.exe:"))
+      << read(dir_ + "said");
 }
 
 }  // namespace

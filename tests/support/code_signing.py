@@ -44,6 +44,7 @@ def make_pki(pki, publisher):
                 "authority/ca.key", "-CAcreateserial", "-days", "30", "-extfile", "openssl.cnf",
                 "-extensions", "signer", "-out", name + ".pem")
     openssl(pki, "ecparam", "-name", "prime256v1", "-genkey", "-noout", "-out", "stranger.pem")
+    openssl(pki, "ec", "-in", "stranger.pem", "-pubout", "-out", "stranger.pem.pub")
     with_tls_server.trust_in_prefix(pki)
 
 

@@ -103,8 +103,9 @@ def serve_release(work, mib, fake_setup):
     setup = os.path.join(served, "road", SETUP)
     code_signing.sign(os.path.join(work, "pki"), "publisher", padded, setup)
     os.remove(padded)
+    key = os.path.join(trust, "feed-key-a.pem")
     subprocess.run([sys.executable, os.path.join(REPO, "tools", "publish-release"), "--sign-key",
-                    os.path.join(trust, "feed-key-a.pem"), setup, "9.9.9"], check=True,
+                    key, "--verify-key", key + ".pub", setup, "9.9.9"], check=True,
                    stdout=subprocess.DEVNULL)
     port_file = os.path.join(work, "port")
     if os.path.exists(port_file):

@@ -1,0 +1,101 @@
+# The release settings, checked when the build is configured: an address or a publisher name
+# that can never work fails here, with what to write instead, rather than on users' machines.
+#
+# Also runs on its own, for the tests and for checking settings before a build:
+#   cmake -DQUORVANE_FEED_BASE_URL=... -DQUORVANE_RELEASE_PAGE_URL=... \
+#         -DQUORVANE_SETUP_PUBLISHER=... -P cmake/check_settings.cmake
+
+# Why `url` can't be used as the installer uses it, or "" when it can. The installer splits an
+# address itself: a lower-case "http://" or "https://", a host up to the first "/" and an optional
+# port; the feed's address then has "latest.yml" and the setup program's name appended.
+function(qv_url_problem out url is_feed)
+  set(problem "")
+  if(url STREQUAL "")
+    set(problem "it is empty")
+  elseif(url MATCHES "[ \t\r\n]")
+    set(problem "it holds white space")
+  elseif(NOT url MATCHES "^https?://")
+    set(problem "it does not start with https:// (or http://, in lower case)")
+  else()
+    string(REGEX REPLACE "^https?://" "" rest "${url}")
+    set(authority "${rest}")
+    set(path "")
+    if(rest MATCHES "^([^/?#]*)([/?#].*)$")
+      set(authority "${CMAKE_MATCH_1}")
+      set(path "${CMAKE_MATCH_2}")
+    endif()
+    string(REGEX REPLACE ":[0-9]*$" "" host "${authority}")
+    if(host STREQUAL "")
+      set(problem "it names no host")
+    elseif(host MATCHES "@")
+      set(problem "a user name before the host is not supported")
+    elseif(NOT host MATCHES "^[A-Za-z0-9]([A-Za-z0-9.-]*[A-Za-z0-9])?$")
+      set(problem "the host \"${host}\" is not a plain host name (ASCII letters, digits, \".\" "
+                  "and \"-\"; an international name in its xn-- form)")
+    elseif(authority MATCHES ":([0-9]*)$")
+      set(port "${CMAKE_MATCH_1}")
+      if(port STREQUAL "" OR port MATCHES "^0+$" OR port MATCHES "[0-9][0-9][0-9][0-9][0-9][0-9]"
+         OR port GREATER 65535)
+        set(problem "the port \"${port}\" is not a number from 1 to 65535")
+      endif()
+    endif()
+    if(problem STREQUAL "" AND is_feed AND path MATCHES "[?#]")
+      set(problem "it holds \"?\" or \"#\", and the installer appends file names to it")
+    endif()
+  endif()
+  set(${out} "${problem}" PARENT_SCOPE)
+endfunction()
+
+# Fails the configuration for a setting that can never work; warns about a plain http feed.
+function(qv_check_settings)
+  qv_url_problem(problem "${QUORVANE_FEED_BASE_URL}" TRUE)
+  if(problem)
+    message(FATAL_ERROR
+      "QUORVANE_FEED_BASE_URL is \"${QUORVANE_FEED_BASE_URL}\", which is not an absolute http(s) "
+      "URL with a host (${problem}). Write the https address of the folder that holds "
+      "latest.yml and the setup programs, for example "
+      "-DQUORVANE_FEED_BASE_URL=https://downloads.example.com/quorvane/")
+  endif()
+  qv_url_problem(problem "${QUORVANE_RELEASE_PAGE_URL}" FALSE)
+  if(problem)
+    message(FATAL_ERROR
+      "QUORVANE_RELEASE_PAGE_URL is \"${QUORVANE_RELEASE_PAGE_URL}\", which is not an absolute "
+      "http(s) URL with a host (${problem}). Write the https address of the page with the full "
+      "installer, for example -DQUORVANE_RELEASE_PAGE_URL=https://example.com/quorvane")
+  endif()
+  if(QUORVANE_FEED_BASE_URL MATCHES "^http://")
+    message(WARNING
+      "QUORVANE_FEED_BASE_URL is plain http (${QUORVANE_FEED_BASE_URL}): anyone on the network "
+      "between a user and the server (a public Wi-Fi, a proxy) can change the release feed and "
+      "the setup program that the installer downloads; unless QUORVANE_FEED_PUBLIC_KEYS and "
+      "QUORVANE_SETUP_PUBLISHER are both set, that lets them run their own program on the "
+      "user's machine. Use an https address for anything but a local test.")
+  endif()
+
+  # Windows gives the signer's simple display name (its common name), never a distinguished name,
+  # so "CN=Acme Ltd" or "O=Acme Ltd, C=GB" could never match.
+  set(name "${QUORVANE_SETUP_PUBLISHER}")
+  set(attribute "(CN|OU|O|C|L|S|ST|STREET|E|EMAIL|EMAILADDRESS|DC|UID|SERIALNUMBER|T|TITLE|G|GN|SN)")
+  string(TOUPPER "${name}" upper)
+  if(upper MATCHES "(^|[,;+/])[ ]*${attribute}[ ]*=")
+    set(example "Acme Widgets Ltd")
+    if(upper MATCHES "(^|[,;+/])[ ]*CN[ ]*=[ ]*")
+      # The common name's value, as written, up to the next separator.
+      string(FIND "${upper}" "${CMAKE_MATCH_0}" at)
+      string(LENGTH "${CMAKE_MATCH_0}" skip)
+      math(EXPR at "${at} + ${skip}")
+      string(SUBSTRING "${name}" ${at} -1 example)
+      string(REGEX REPLACE "[,;+/].*$" "" example "${example}")
+      string(STRIP "${example}" example)
+    endif()
+    message(FATAL_ERROR
+      "QUORVANE_SETUP_PUBLISHER is \"${name}\", which looks like a distinguished name. Windows "
+      "compares the signer's name as it shows it: the certificate's common name alone, without "
+      "\"CN=\" or other fields. Write, for example, "
+      "\"-DQUORVANE_SETUP_PUBLISHER=${example}\"")
+  endif()
+endfunction()
+
+if(CMAKE_SCRIPT_MODE_FILE STREQUAL CMAKE_CURRENT_LIST_FILE)
+  qv_check_settings()
+endif()
