@@ -12,7 +12,8 @@ timestamps or metadata), so re-running it yields byte-identical files.
 
 Writes:
   background.bmp  960x640 24-bit bottom-up BMP, the window backdrop
-  orb_strip.jpg   288 frames of 144x144 stacked vertically, baseline JPEG
+  orb_strip_N.jpg the 288 frames of 144x144 in 8 parts (N = 1..8) of 36 frames
+                  stacked vertically, baseline JPEG, decoded one part at a time
   orb_mask.png    144x144 8-bit greyscale disc used to cut the orb out
   app.ico         16/24/32/48/256 px application icon
 """
@@ -32,6 +33,7 @@ BG_W, BG_H = 960, 640
 
 ORB_SIZE = 144
 ORB_FRAMES = 288
+ORB_PARTS = 8              # the installer's kStripParts
 ORB_RADIUS = 66.0          # leaves a ~6 px margin inside the 144 px frame
 JPEG_QUALITY = 78
 JPEG_SUBSAMPLING = 0       # 4:4:4 keeps the thin coloured filaments crisp
@@ -353,14 +355,17 @@ def check_outputs(out):
     first, last = bmp[54:54 + 2880], bmp[-2880:]
     assert sum(first) < sum(last) / 2
 
-    jpg = open(os.path.join(out, "orb_strip.jpg"), "rb").read()
-    assert jpg[:4] == b"\xff\xd8\xff\xe0" and jpg[6:11] == b"JFIF\x00"
-    assert b"\xff\xc0" in jpg and b"\xff\xc2" not in jpg
-    with Image.open(io.BytesIO(jpg)) as im:
-        assert im.format == "JPEG" and im.mode == "RGB"
-        assert im.size == (ORB_SIZE, ORB_SIZE * ORB_FRAMES)
-        assert "progressive" not in im.info and "exif" not in im.info
-    assert 0.75 * 1345762 <= len(jpg) <= 1.25 * 1345762, len(jpg)
+    total = 0
+    for part in range(1, ORB_PARTS + 1):
+        jpg = open(os.path.join(out, "orb_strip_%d.jpg" % part), "rb").read()
+        assert jpg[:4] == b"\xff\xd8\xff\xe0" and jpg[6:11] == b"JFIF\x00"
+        assert b"\xff\xc0" in jpg and b"\xff\xc2" not in jpg
+        with Image.open(io.BytesIO(jpg)) as im:
+            assert im.format == "JPEG" and im.mode == "RGB"
+            assert im.size == (ORB_SIZE, ORB_SIZE * ORB_FRAMES // ORB_PARTS)
+            assert "progressive" not in im.info and "exif" not in im.info
+        total += len(jpg)
+    assert 0.75 * 1345762 <= total <= 1.25 * 1345762, total
 
     png = open(os.path.join(out, "orb_mask.png"), "rb").read()
     assert png[:8] == b"\x89PNG\r\n\x1a\n" and png[12:16] == b"IHDR"
@@ -394,7 +399,14 @@ def main():
     os.makedirs(out, exist_ok=True)
 
     write_bmp(os.path.join(out, "background.bmp"), render_background())
-    write_jpeg(os.path.join(out, "orb_strip.jpg"), render_orb_strip())
+    # Cut at frame edges, which lie on the 8-pixel blocks of a 4:4:4 JPEG: each part decodes to
+    # exactly the pixels of its frames in the whole strip.
+    strip = render_orb_strip()
+    rows = ORB_SIZE * ORB_FRAMES // ORB_PARTS
+    assert rows % 8 == 0 and JPEG_SUBSAMPLING == 0
+    for part in range(ORB_PARTS):
+        write_jpeg(os.path.join(out, "orb_strip_%d.jpg" % (part + 1)),
+                   strip[part * rows:(part + 1) * rows])
     Image.fromarray(render_mask(), "L").save(
         os.path.join(out, "orb_mask.png"), "PNG", optimize=True)
     write_ico(os.path.join(out, "app.ico"),

@@ -36,14 +36,16 @@ HWND create_child(const wchar_t* class_name, std::string_view text, int id, DWOR
 
 HWND open_main_window(HINSTANCE instance, MainWindow& window) {
   AppState& s = app_state();
+  start_first_frame();
   const HICON big_icon = load_icon(instance, 0, LR_DEFAULTSIZE);
   const HICON small_icon = load_icon(instance, 16, 0);
   MainWindow::register_class(instance, big_icon, small_icon);
   // While the window and its controls are made, another thread loads the still logo and draws the
   // first frame's background and card, so the window shows that much sooner. The window opens on
   // the primary screen, whose DPI is the system's; if it turns out otherwise, the first paint
-  // draws everything itself. Not started before the first icon has loaded: until then the process
-  // may still be joining its desktop, and a second thread's GDI call there can deadlock in Wine.
+  // draws everything itself. Not handed its work before the first icon has loaded: until then the
+  // process may still be joining its desktop, and a second thread's GDI call there can deadlock in
+  // Wine. Its thread was started before the icons all the same (start_first_frame).
   const UINT system_dpi = GetDpiForSystem();
   const int expected_dpi = system_dpi != 0 ? static_cast<int>(system_dpi) : kDesignDpi;
   const Placement expected_size = window_size(expected_dpi);

@@ -21,13 +21,12 @@ inline std::int32_t to_byte(float v) {
 
 }  // namespace
 
-std::uint32_t matching_frame_side(const DecodedPicture& strip, const DecodedPicture& mask) {
+std::uint32_t frame_side_for_mask(const DecodedPicture& mask, std::uint64_t max_pixels) {
   const std::uint64_t side = mask.width;
-  if (side == 0 || mask.height != side || strip.width != side) return 0;
-  if (static_cast<std::uint64_t>(strip.height) != kAnimationFrameCount * side) return 0;
-  // Pixel arrays must hold what the sizes promise before anyone indexes them.
+  if (side == 0 || mask.height != side) return 0;
+  // The pixel array must hold what the size promises before anyone indexes it.
   if (mask.pixels.size() != side * side) return 0;
-  if (strip.pixels.size() != side * strip.height) return 0;
+  if (side * side * kAnimationFrameCount > max_pixels) return 0;
   return static_cast<std::uint32_t>(side);
 }
 

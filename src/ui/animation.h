@@ -12,6 +12,13 @@ namespace qv {
 // The strip holds this many frames, played as a loop: frame 287 is followed by frame 0.
 inline constexpr std::uint32_t kAnimationFrameCount = 288;
 
+// The strip is stored as this many pictures of consecutive frames, each decoded on its own
+// straight into its place among the frames: while a picture is open GDI+ holds two decoded
+// copies of it, and of one part they are an eighth of the whole strip's.
+inline constexpr std::uint32_t kStripParts = 8;
+inline constexpr std::uint32_t kStripPartFrames = kAnimationFrameCount / kStripParts;
+static_assert(kStripPartFrames * kStripParts == kAnimationFrameCount);
+
 // Logo square in design pixels (scaled at use): edge length and top-left corner.
 inline constexpr int kLogoSize = 84;
 inline constexpr int kLogoLeft = 40;
@@ -31,9 +38,10 @@ struct DecodedPicture {
   std::vector<std::uint32_t> pixels;
 };
 
-// Whether a decoded strip and mask belong together: a square mask of `side` and a strip of
-// exactly kAnimationFrameCount frames of that side. Returns the side, or 0 when they don't.
-std::uint32_t matching_frame_side(const DecodedPicture& strip, const DecodedPicture& mask);
+// The side of the frames that a decoded mask cuts out: its side when it is square, holds the
+// pixels its size promises and all kAnimationFrameCount frames of that side come to at most
+// `max_pixels`; 0 otherwise.
+std::uint32_t frame_side_for_mask(const DecodedPicture& mask, std::uint64_t max_pixels);
 
 // Cuts every frame of the strip out with the mask: alpha is the mask's blue byte, each colour is
 // clamped to it (the strip was drawn on black, so its colours are already premultiplied). Works in

@@ -185,59 +185,98 @@ std::optional<BackgroundPicture> background_picture() {
                            bytes.data() + bits_offset, header.biWidth, header.biHeight};
 }
 
-std::optional<DecodedPicture> decode_embedded_picture(const GdiplusSession& gdiplus,
-                                                      std::span<const std::uint8_t> bytes) {
-  if (!gdiplus || bytes.empty() || bytes.size() > 0xFFFFFFFFu) return std::nullopt;
-  const GdiplusApi& api = *gdiplus.api_;
-  const CreateMemStream make_stream = create_mem_stream();
-  if (!make_stream) return std::nullopt;
-  OwnedStream stream(make_stream(bytes.data(), static_cast<UINT>(bytes.size())));
-  if (!stream) return std::nullopt;
+namespace {
 
+// A picture opened by GDI+ from a stream over a copy of its bytes, with its size. Members go in
+// reverse order: the image is disposed before the stream is released.
+struct OpenedPicture {
+  OwnedStream stream;
   OwnedGdiplusImage bitmap;
-  if (api.create_bitmap_from_stream(stream.get(), bitmap.put()) != kGpOk || !bitmap) {
-    return std::nullopt;
-  }
   UINT width = 0;
   UINT height = 0;
-  if (api.get_image_width(bitmap.get(), &width) != kGpOk ||
-      api.get_image_height(bitmap.get(), &height) != kGpOk || width == 0 || height == 0 ||
+};
+
+std::optional<OpenedPicture> open_picture(const GdiplusApi& api,
+                                          std::span<const std::uint8_t> bytes) {
+  if (bytes.empty() || bytes.size() > 0xFFFFFFFFu) return std::nullopt;
+  const CreateMemStream make_stream = create_mem_stream();
+  if (!make_stream) return std::nullopt;
+  OpenedPicture opened;
+  opened.stream.reset(make_stream(bytes.data(), static_cast<UINT>(bytes.size())));
+  if (!opened.stream) return std::nullopt;
+  if (api.create_bitmap_from_stream(opened.stream.get(), opened.bitmap.put()) != kGpOk ||
+      !opened.bitmap) {
+    return std::nullopt;
+  }
+  UINT& width = opened.width;
+  UINT& height = opened.height;
+  if (api.get_image_width(opened.bitmap.get(), &width) != kGpOk ||
+      api.get_image_height(opened.bitmap.get(), &height) != kGpOk || width == 0 || height == 0 ||
       width > 0x7FFFFFFFu || height > 0x7FFFFFFFu ||
       std::uint64_t{width} * height > kMaxDecodedPixels) {
     return std::nullopt;
   }
+  return opened;
+}
 
-  DecodedPicture picture{width, height, std::vector<std::uint32_t>(std::size_t{width} * height)};
-  {
-    // Rows land in the array as the lock converts them; unlocked before the array is handed on.
-    LockedBits locked(api, bitmap.get(), width, height, picture.pixels.data());
-    if (!locked) return std::nullopt;
-    const GpBitmapData& data = locked.data();
-    if (data.Scan0 != picture.pixels.data() || data.Width != width || data.Height != height ||
-        data.Stride != static_cast<INT>(width * 4)) {
-      return std::nullopt;
-    }
-  }
-  return picture;  // dispose and release follow, in that order
+// Rows land in `target` (width x height values) as the lock converts them; unlocked on return.
+bool read_pixels(const GdiplusApi& api, const OpenedPicture& picture, std::uint32_t* target) {
+  LockedBits locked(api, picture.bitmap.get(), picture.width, picture.height, target);
+  if (!locked) return false;
+  const GpBitmapData& data = locked.data();
+  return data.Scan0 == target && data.Width == picture.width && data.Height == picture.height &&
+         data.Stride == static_cast<INT>(picture.width * 4);
+}
+
+}  // namespace
+
+std::optional<DecodedPicture> decode_embedded_picture(const GdiplusSession& gdiplus,
+                                                      std::span<const std::uint8_t> bytes) {
+  if (!gdiplus) return std::nullopt;
+  const std::optional<OpenedPicture> opened = open_picture(*gdiplus.api_, bytes);
+  if (!opened) return std::nullopt;
+  DecodedPicture picture{opened->width, opened->height,
+                         std::vector<std::uint32_t>(std::size_t{opened->width} * opened->height)};
+  if (!read_pixels(*gdiplus.api_, *opened, picture.pixels.data())) return std::nullopt;
+  return picture;
+}
+
+bool decode_embedded_picture_into(const GdiplusSession& gdiplus,
+                                  std::span<const std::uint8_t> bytes, std::uint32_t width,
+                                  std::uint32_t height, std::span<std::uint32_t> target) {
+  if (!gdiplus || target.size() != std::size_t{width} * height) return false;
+  const std::optional<OpenedPicture> opened = open_picture(*gdiplus.api_, bytes);
+  if (!opened || opened->width != width || opened->height != height) return false;
+  return read_pixels(*gdiplus.api_, *opened, target.data());
 }
 
 namespace {
 
-// Decodes the strip and the mask and cuts the frames out; GDI+ is up only for this call.
+static_assert(IDR_ORB_STRIP_8 - IDR_ORB_STRIP_1 + 1 == kStripParts);
+
+// Decodes the mask and the strip's parts and cuts the frames out; GDI+ is up only for this call.
 std::unique_ptr<AnimationFrames> decode_frames() {
   GdiplusSession gdiplus;
   if (!gdiplus) return nullptr;
-  std::optional<DecodedPicture> strip =
-      decode_embedded_picture(gdiplus, embedded_resource(IDR_ORB_STRIP));
-  if (!strip) return nullptr;
   const std::optional<DecodedPicture> mask =
       decode_embedded_picture(gdiplus, embedded_resource(IDR_ORB_MASK));
   if (!mask) return nullptr;
-  const std::uint32_t side = matching_frame_side(*strip, *mask);
+  const std::uint32_t side = frame_side_for_mask(*mask, kMaxDecodedPixels);
   if (side == 0) return nullptr;
   auto frames = std::make_unique<AnimationFrames>();
   frames->side = side;
-  frames->pixels = apply_mask(std::move(strip->pixels), mask->pixels, side);
+  const std::size_t part_size = std::size_t{side} * side * kStripPartFrames;
+  frames->pixels.resize(part_size * kStripParts);
+  for (std::uint32_t i = 0; i < kStripParts; ++i) {
+    const std::span<std::uint32_t> place =
+        std::span(frames->pixels).subspan(i * part_size, part_size);
+    if (!decode_embedded_picture_into(gdiplus,
+                                      embedded_resource(IDR_ORB_STRIP_1 + static_cast<int>(i)),
+                                      side, side * kStripPartFrames, place)) {
+      return nullptr;
+    }
+  }
+  frames->pixels = apply_mask(std::move(frames->pixels), mask->pixels, side);
   return frames;
 }
 

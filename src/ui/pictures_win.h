@@ -45,6 +45,8 @@ class GdiplusSession {
  private:
   friend std::optional<DecodedPicture> decode_embedded_picture(const GdiplusSession&,
                                                                std::span<const std::uint8_t>);
+  friend bool decode_embedded_picture_into(const GdiplusSession&, std::span<const std::uint8_t>,
+                                           std::uint32_t, std::uint32_t, std::span<std::uint32_t>);
   const GdiplusApi* api_ = nullptr;
   ULONG_PTR token_ = 0;
 };
@@ -54,7 +56,13 @@ class GdiplusSession {
 std::optional<DecodedPicture> decode_embedded_picture(const GdiplusSession& gdiplus,
                                                       std::span<const std::uint8_t> bytes);
 
-// Body of the picture-decoding thread: decodes the strip and mask, publishes the frames into
+// The same, straight into `target` (rows of `width`, top row first), for a picture of exactly
+// width x height pixels only: false, with `target` in any state, for any other and on any failure.
+bool decode_embedded_picture_into(const GdiplusSession& gdiplus,
+                                  std::span<const std::uint8_t> bytes, std::uint32_t width,
+                                  std::uint32_t height, std::span<std::uint32_t> target);
+
+// Body of the picture-decoding thread: decodes the mask and the strip, publishes the frames into
 // app_state().frames and posts MSG_FRAMES_READY to main_window. Nothing happens on failure.
 void decode_pictures();
 

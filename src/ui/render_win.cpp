@@ -222,9 +222,17 @@ FrameBase draw_frame_base(int width, int height, int dpi, const Palette& palette
 }
 
 // The preparation under way, and what it made once it has been waited for. Window thread only;
-// the drawing thread writes `made` and nothing else, and is waited for before it is read.
+// the drawing thread writes `made` and nothing else, and is waited for before it is read. What
+// it is to draw is written before `go` is set and read after it: the event orders the two.
 struct FramePreparation {
   std::function<void()> also;
+  int width = 0;
+  int height = 0;
+  int dpi = 0;
+  Palette palette = standard_palette();
+  bool draw = false;  // set with `go`; false: the thread ends without drawing
+  bool released = false;
+  OwnedHandle go;
   FrameBase made;
   OwnedHandle thread;
 };
@@ -289,25 +297,42 @@ const StaticLayer* static_layer(HDC like, int width, int height, int dpi, const 
 
 }  // namespace
 
-void prepare_first_frame(int width, int height, int dpi, const Palette& palette,
-                         std::function<void()> also) {
+void start_first_frame() {
   finish_first_frame();
   auto preparation = std::make_unique<FramePreparation>();
-  preparation->also = std::move(also);
+  preparation->go.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  if (!preparation->go) return;
   FramePreparation* const p = preparation.get();
-  preparation->thread = start_thread([p, width, height, dpi, palette] {
+  preparation->thread = start_thread([p] {
+    WaitForSingleObject(p->go.get(), INFINITE);
+    if (!p->draw) return;
     p->also();
-    p->made = draw_frame_base(width, height, dpi, palette);
+    p->made = draw_frame_base(p->width, p->height, p->dpi, p->palette);
   });
-  if (!preparation->thread) {
-    preparation->also();
+  if (preparation->thread) t_preparation = std::move(preparation);
+}
+
+void prepare_first_frame(int width, int height, int dpi, const Palette& palette,
+                         std::function<void()> also) {
+  if (!t_preparation || t_preparation->released) start_first_frame();
+  FramePreparation* const p = t_preparation.get();
+  if (!p) {
+    also();
     return;
   }
-  t_preparation = std::move(preparation);
+  p->also = std::move(also);
+  p->width = width;
+  p->height = height;
+  p->dpi = dpi;
+  p->palette = palette;
+  p->draw = true;
+  p->released = true;
+  SetEvent(p->go.get());
 }
 
 void finish_first_frame() {
   if (!t_preparation) return;
+  if (!t_preparation->released) SetEvent(t_preparation->go.get());  // draw stays false
   WaitForSingleObject(t_preparation->thread.get(), INFINITE);
   t_prepared_base = std::move(t_preparation->made);
   t_preparation.reset();

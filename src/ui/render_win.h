@@ -33,6 +33,14 @@ void prepare_first_frame(int width, int height, int dpi, const Palette& palette,
                          std::function<void()> also);
 void finish_first_frame();
 
+// Starts the thread that prepare_first_frame then hands its work, before the process has joined
+// its desktop: Wine takes milliseconds to start a thread, and they then overlap the join instead
+// of the window's creation. Until it is handed its work the thread only waits: no GDI or USER
+// call, no DLL load (a second thread's GDI call during the join can deadlock in Wine, and so does
+// loading msimg32 there when it is made native-first). finish_first_frame ends it if it is never
+// handed any.
+void start_first_frame();
+
 // WM_DRAWITEM: draws the action button (101) or Browse (103) and returns TRUE; any other control:
 // nothing, FALSE. A focused button shows a ring only while the window shows focus cues.
 BOOL draw_owner_button(const DRAWITEMSTRUCT& item, const Palette& palette,

@@ -112,16 +112,15 @@ DecodedPicture picture(std::uint32_t width, std::uint32_t height) {
   return DecodedPicture{width, height, std::vector<std::uint32_t>(std::size_t{width} * height)};
 }
 
-TEST(MatchingFrameSide, OnlyAStripOfExactly288SquareFramesMatches) {
-  EXPECT_EQ(matching_frame_side(picture(3, 3 * 288), picture(3, 3)), 3u);
-  EXPECT_EQ(matching_frame_side(picture(3, 3 * 288 + 1), picture(3, 3)), 0u);
-  EXPECT_EQ(matching_frame_side(picture(3, 3 * 287), picture(3, 3)), 0u);
-  EXPECT_EQ(matching_frame_side(picture(3, 3 * 288), picture(3, 4)), 0u);  // mask not square
-  EXPECT_EQ(matching_frame_side(picture(4, 3 * 288), picture(3, 3)), 0u);  // widths differ
-  EXPECT_EQ(matching_frame_side(picture(0, 0), picture(0, 0)), 0u);
-  DecodedPicture short_strip = picture(3, 3 * 288);
-  short_strip.pixels.pop_back();
-  EXPECT_EQ(matching_frame_side(short_strip, picture(3, 3)), 0u);
+TEST(FrameSideForMask, OnlyASquareMaskWhoseWholeStripFitsTheLimitGivesASide) {
+  EXPECT_EQ(frame_side_for_mask(picture(3, 3), 3 * 3 * 288), 3u);
+  EXPECT_EQ(frame_side_for_mask(picture(3, 3), 3 * 3 * 288 - 1), 0u);  // the strip too large
+  EXPECT_EQ(frame_side_for_mask(picture(3, 4), 1000000), 0u);          // mask not square
+  EXPECT_EQ(frame_side_for_mask(picture(4, 3), 1000000), 0u);
+  EXPECT_EQ(frame_side_for_mask(picture(0, 0), 1000000), 0u);
+  DecodedPicture short_mask = picture(3, 3);
+  short_mask.pixels.pop_back();
+  EXPECT_EQ(frame_side_for_mask(short_mask, 1000000), 0u);
 }
 
 // Frames of `side` where every pixel of frame k is `colour(k)`.

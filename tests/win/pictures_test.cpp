@@ -33,20 +33,32 @@ const AnimationFrames& real_frames() {
   return *frames;
 }
 
-TEST(EmbeddedPictures, StripAndMaskDecodeAtTheirSizes) {
+TEST(EmbeddedPictures, StripPartsAndMaskDecodeAtTheirSizes) {
   GdiplusSession gdiplus;
   ASSERT_TRUE(gdiplus);
-  const auto strip = decode_embedded_picture(gdiplus, embedded_resource(IDR_ORB_STRIP));
-  ASSERT_TRUE(strip);
-  EXPECT_EQ(strip->width, kSide);
-  EXPECT_EQ(strip->height, kSide * 288);
-  ASSERT_EQ(strip->pixels.size(), std::size_t{kSide} * kSide * 288);
-  std::size_t lit = 0;
-  for (std::uint32_t p : strip->pixels) {
-    ASSERT_EQ(alpha(p), 255u);  // a JPEG is opaque
-    lit += (p & 0xFFFFFF) != 0;
+  constexpr std::uint32_t kPartHeight = kSide * 36;
+  for (int id = IDR_ORB_STRIP_1; id <= IDR_ORB_STRIP_8; ++id) {
+    const auto part = decode_embedded_picture(gdiplus, embedded_resource(id));
+    ASSERT_TRUE(part) << id;
+    EXPECT_EQ(part->width, kSide);
+    EXPECT_EQ(part->height, kPartHeight);
+    std::size_t lit = 0;
+    for (std::uint32_t p : part->pixels) {
+      ASSERT_EQ(alpha(p), 255u);  // a JPEG is opaque
+      lit += (p & 0xFFFFFF) != 0;
+    }
+    EXPECT_GT(lit, part->pixels.size() / 4);  // a picture, not a black field
+    // Into a place of its own size it decodes to the same pixels; into any other, not at all.
+    std::vector<std::uint32_t> place(part->pixels.size());
+    ASSERT_TRUE(
+        decode_embedded_picture_into(gdiplus, embedded_resource(id), kSide, kPartHeight, place));
+    EXPECT_EQ(place, part->pixels);
+    EXPECT_FALSE(decode_embedded_picture_into(gdiplus, embedded_resource(id), kSide,
+                                              kPartHeight - 1,
+                                              std::span(place).first(place.size() - kSide)));
+    EXPECT_FALSE(decode_embedded_picture_into(gdiplus, embedded_resource(id), kSide, kPartHeight,
+                                              std::span(place).first(place.size() - 1)));
   }
-  EXPECT_GT(lit, strip->pixels.size() / 4);  // a picture, not a black field
 
   const auto mask = decode_embedded_picture(gdiplus, embedded_resource(IDR_ORB_MASK));
   ASSERT_TRUE(mask);
@@ -60,7 +72,7 @@ TEST(EmbeddedPictures, StripAndMaskDecodeAtTheirSizes) {
   EXPECT_EQ(mask->pixels[0] & 0xFF, 0u);                  // outside the disc
   EXPECT_EQ(mask->pixels[72 * kSide + 72] & 0xFF, 255u);  // its centre
   EXPECT_EQ(mask->pixels[72 * kSide + 3] & 0xFF, 0u);     // inside the margin
-  EXPECT_EQ(matching_frame_side(*strip, *mask), kSide);
+  EXPECT_EQ(frame_side_for_mask(*mask, std::uint64_t{1} << 26), kSide);
 }
 
 TEST(EmbeddedPictures, BrokenOrMissingPicturesDecodeToNothing) {
