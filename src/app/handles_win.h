@@ -4,13 +4,15 @@
 
 #include <utility>
 
-#include "app/system_library_win.h"
 #include "app/win.h"
 
 #ifdef QV_TEST_HOOKS
 #include <atomic>
 #include <typeinfo>
 #endif
+
+// WINTRUST_DATA, from <wintrust.h>.
+struct _WINTRUST_DATA;
 
 namespace qv {
 
@@ -139,29 +141,36 @@ struct FindHandleTraits {
   static void close(Handle h) noexcept { FindClose(h); }
 };
 
-// A WinHTTP or BCrypt handle exists only once its functions were loaded.
+// WinHTTP and BCrypt handles are void* in their headers. They are closed through the loaded
+// functions (src/app/handles_win.cpp), so that this header needs nothing but <windows.h>. Such a
+// handle exists only once its functions were loaded.
+void close_internet_handle(void* handle) noexcept;   // WinHttpCloseHandle
+void close_algorithm_handle(void* handle) noexcept;  // BCryptCloseAlgorithmProvider
+void close_hash_handle(void* handle) noexcept;       // BCryptDestroyHash
+void close_key_handle(void* handle) noexcept;        // BCryptDestroyKey
+
 struct InternetHandleTraits {
-  using Handle = HINTERNET;
+  using Handle = void*;  // HINTERNET
   static Handle invalid() noexcept { return nullptr; }
-  static void close(Handle h) noexcept { winhttp_functions()->close_handle(h); }
+  static void close(Handle h) noexcept { close_internet_handle(h); }
 };
 
 struct AlgorithmHandleTraits {
-  using Handle = BCRYPT_ALG_HANDLE;
+  using Handle = void*;  // BCRYPT_ALG_HANDLE
   static Handle invalid() noexcept { return nullptr; }
-  static void close(Handle h) noexcept { bcrypt_functions()->close_algorithm_provider(h, 0); }
+  static void close(Handle h) noexcept { close_algorithm_handle(h); }
 };
 
 struct HashHandleTraits {
-  using Handle = BCRYPT_HASH_HANDLE;
+  using Handle = void*;  // BCRYPT_HASH_HANDLE
   static Handle invalid() noexcept { return nullptr; }
-  static void close(Handle h) noexcept { bcrypt_functions()->destroy_hash(h); }
+  static void close(Handle h) noexcept { close_hash_handle(h); }
 };
 
 struct KeyHandleTraits {
-  using Handle = BCRYPT_KEY_HANDLE;
+  using Handle = void*;  // BCRYPT_KEY_HANDLE
   static Handle invalid() noexcept { return nullptr; }
-  static void close(Handle h) noexcept { bcrypt_functions()->destroy_key(h); }
+  static void close(Handle h) noexcept { close_key_handle(h); }
 };
 
 template <class GdiHandle>
@@ -229,34 +238,26 @@ class WindowDc {
   HDC dc_;
 };
 
+struct WinTrustFunctions;
+
 // The state that WinVerifyTrust keeps between its verify and its close action (the signer's
-// certificate among it): closed with the same call and the same record once read.
+// certificate among it): closed with the same call and the same record once read. Defined in
+// src/app/handles_win.cpp, the one place that needs <wintrust.h>.
 class TrustVerification {
  public:
   // Runs the verify action on `data` (its state action is set here); `result()` tells its answer.
-  TrustVerification(const WinTrustFunctions& wintrust, GUID action, WINTRUST_DATA& data) noexcept
-      : wintrust_(wintrust), action_(action), data_(data) {
-    data_.dwStateAction = WTD_STATEACTION_VERIFY;
-    result_ = wintrust_.verify_trust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action_, &data_);
-    note_owned<TrustVerification>(data_.hWVTStateData, HANDLE{}, +1);
-  }
+  TrustVerification(const WinTrustFunctions& wintrust, GUID action, _WINTRUST_DATA& data) noexcept;
   TrustVerification(const TrustVerification&) = delete;
   TrustVerification& operator=(const TrustVerification&) = delete;
-  ~TrustVerification() {
-    if (!data_.hWVTStateData) return;
-    const HANDLE state = data_.hWVTStateData;
-    data_.dwStateAction = WTD_STATEACTION_CLOSE;
-    wintrust_.verify_trust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action_, &data_);
-    note_owned<TrustVerification>(state, HANDLE{}, -1);
-  }
+  ~TrustVerification();
 
   LONG result() const noexcept { return result_; }
-  HANDLE state() const noexcept { return data_.hWVTStateData; }
+  HANDLE state() const noexcept;
 
  private:
   const WinTrustFunctions& wintrust_;
   GUID action_;
-  WINTRUST_DATA& data_;
+  _WINTRUST_DATA& data_;
   LONG result_ = 0;
 };
 

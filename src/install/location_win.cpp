@@ -1,9 +1,9 @@
 #include "install/location_win.h"
 
-#include <cstring>
 #include <vector>
 
 #include "app/handles_win.h"
+#include "app/system_library_win.h"
 #include "app/text_win.h"
 #include "install/location.h"
 
@@ -13,19 +13,6 @@ namespace {
 bool is_folder(const std::wstring& path) {
   const DWORD attributes = GetFileAttributesW(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
-using GetTempPath2Function = DWORD(WINAPI*)(DWORD, LPWSTR);
-
-// Looked up at run time: older systems (and Wine) lack it.
-GetTempPath2Function find_get_temp_path2() {
-  HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
-  if (!kernel) return nullptr;
-  FARPROC found = GetProcAddress(kernel, "GetTempPath2W");
-  GetTempPath2Function function = nullptr;
-  static_assert(sizeof(function) == sizeof(found));
-  std::memcpy(&function, &found, sizeof(function));  // no cast between function pointer types
-  return function;
 }
 
 // The length of the path Windows makes of `path` (against the current folder when relative); the
@@ -87,7 +74,8 @@ Status prepare_install_folder(std::string_view folder) {
 }
 
 std::optional<std::string> temp_folder() {
-  static const GetTempPath2Function get_temp_path2 = find_get_temp_path2();
+  const Kernel32Functions* kernel32 = kernel32_functions();
+  const auto get_temp_path2 = kernel32 ? kernel32->get_temp_path2 : nullptr;
   std::vector<wchar_t> buffer(MAX_PATH + 1);
   for (;;) {
     const DWORD capacity = static_cast<DWORD>(buffer.size());

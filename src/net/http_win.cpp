@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "app/system_library_win.h"
 #include "app/text_win.h"
 #include "net/capped_text.h"
 #include "net/http_headers.h"

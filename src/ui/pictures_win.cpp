@@ -13,92 +13,12 @@
 namespace qv {
 namespace {
 
-// The few pieces of the GDI+ flat API that decoding needs, declared here: the DLL is loaded at run
-// time (below), so no import library or C++ wrapper header is involved.
-using GpStatus = int;
-constexpr GpStatus kGpOk = 0;
-struct GpBitmap;  // opaque; every GpBitmap is a GpImage
-using GpImage = GpBitmap;
-
-struct GdiplusStartupInput {
-  UINT32 GdiplusVersion = 1;
-  void* DebugEventCallback = nullptr;
-  BOOL SuppressBackgroundThread = FALSE;
-  BOOL SuppressExternalCodecs = FALSE;
-};
-
-struct GpRect {
-  INT X, Y, Width, Height;
-};
-
-struct GpBitmapData {
-  UINT Width;
-  UINT Height;
-  INT Stride;
-  INT PixelFormat;
-  void* Scan0;
-  UINT_PTR Reserved;
-};
-
-constexpr INT kPixelFormat32bppARGB = 0x0026200A;
-constexpr UINT kImageLockModeRead = 1;
-constexpr UINT kImageLockModeUserInputBuf = 4;
-
-}  // namespace
-
-struct GdiplusApi {
-  GpStatus(WINAPI* startup)(ULONG_PTR*, const GdiplusStartupInput*, void*) = nullptr;
-  void(WINAPI* shutdown)(ULONG_PTR) = nullptr;
-  GpStatus(WINAPI* create_bitmap_from_stream)(IStream*, GpBitmap**) = nullptr;
-  GpStatus(WINAPI* get_image_width)(GpImage*, UINT*) = nullptr;
-  GpStatus(WINAPI* get_image_height)(GpImage*, UINT*) = nullptr;
-  GpStatus(WINAPI* bitmap_lock_bits)(GpBitmap*, const GpRect*, UINT, INT, GpBitmapData*) = nullptr;
-  GpStatus(WINAPI* bitmap_unlock_bits)(GpBitmap*, GpBitmapData*) = nullptr;
-  GpStatus(WINAPI* dispose_image)(GpImage*) = nullptr;
-};
-
-namespace {
-
-const GdiplusApi* gdiplus_api() {
-  static const GdiplusApi* const api = []() -> const GdiplusApi* {
-    HMODULE module = load_system_library(L"gdiplus.dll");
-    if (!module) return nullptr;
-    static GdiplusApi table;
-    const bool ok =
-        resolve(module, "GdiplusStartup", table.startup) &&
-        resolve(module, "GdiplusShutdown", table.shutdown) &&
-        resolve(module, "GdipCreateBitmapFromStream", table.create_bitmap_from_stream) &&
-        resolve(module, "GdipGetImageWidth", table.get_image_width) &&
-        resolve(module, "GdipGetImageHeight", table.get_image_height) &&
-        resolve(module, "GdipBitmapLockBits", table.bitmap_lock_bits) &&
-        resolve(module, "GdipBitmapUnlockBits", table.bitmap_unlock_bits) &&
-        resolve(module, "GdipDisposeImage", table.dispose_image);
-    return ok ? &table : nullptr;
-  }();
-  return api;
-}
-
-// SHCreateMemStream: a stream over a copy of the given bytes. Older systems export it by ordinal
-// 12 only; the ordinal works on every system.
-using CreateMemStream = IStream*(WINAPI*)(const BYTE*, UINT);
-
-CreateMemStream create_mem_stream() {
-  static const CreateMemStream function = []() -> CreateMemStream {
-    HMODULE module = load_system_library(L"shlwapi.dll");
-    if (!module) return nullptr;
-    CreateMemStream f = nullptr;
-    resolve(module, MAKEINTRESOURCEA(12), f);
-    return f;
-  }();
-  return function;
-}
-
 using OwnedStream = Owned<ComTraits<IStream>>;
 
 struct GdiplusImageTraits {
-  using Handle = GpBitmap*;
+  using Handle = Gdiplus::GpBitmap*;
   static Handle invalid() noexcept { return nullptr; }
-  static void close(Handle h) noexcept { gdiplus_api()->dispose_image(h); }
+  static void close(Handle h) noexcept { gdiplus_functions()->dispose_image(h); }
 };
 using OwnedGdiplusImage = Owned<GdiplusImageTraits>;
 
@@ -108,17 +28,18 @@ using OwnedGdiplusImage = Owned<GdiplusImageTraits>;
 // which for the strip would be 24 MB each.
 class LockedBits {
  public:
-  LockedBits(const GdiplusApi& api, GpBitmap* bitmap, UINT width, UINT height,
+  LockedBits(const GdiplusFunctions& api, Gdiplus::GpBitmap* bitmap, UINT width, UINT height,
              std::uint32_t* target)
       : api_(api), bitmap_(bitmap) {
-    const GpRect rect{0, 0, static_cast<INT>(width), static_cast<INT>(height)};
+    const Gdiplus::GpRect rect(0, 0, static_cast<INT>(width), static_cast<INT>(height));
     data_.Width = width;
     data_.Height = height;
     data_.Stride = static_cast<INT>(width * 4);
-    data_.PixelFormat = kPixelFormat32bppARGB;
+    data_.PixelFormat = PixelFormat32bppARGB;
     data_.Scan0 = target;
-    locked_ = api_.bitmap_lock_bits(bitmap_, &rect, kImageLockModeRead | kImageLockModeUserInputBuf,
-                                    kPixelFormat32bppARGB, &data_) == kGpOk;
+    locked_ = api_.bitmap_lock_bits(bitmap_, &rect,
+                                    Gdiplus::ImageLockModeRead | Gdiplus::ImageLockModeUserInputBuf,
+                                    PixelFormat32bppARGB, &data_) == Gdiplus::Ok;
   }
   LockedBits(const LockedBits&) = delete;
   LockedBits& operator=(const LockedBits&) = delete;
@@ -126,12 +47,12 @@ class LockedBits {
     if (locked_) api_.bitmap_unlock_bits(bitmap_, &data_);
   }
   explicit operator bool() const { return locked_; }
-  const GpBitmapData& data() const { return data_; }
+  const Gdiplus::BitmapData& data() const { return data_; }
 
  private:
-  const GdiplusApi& api_;
-  GpBitmap* bitmap_;
-  GpBitmapData data_{};
+  const GdiplusFunctions& api_;
+  Gdiplus::GpBitmap* bitmap_;
+  Gdiplus::BitmapData data_{};
   bool locked_ = false;
 };
 
@@ -140,11 +61,11 @@ constexpr std::uint64_t kMaxDecodedPixels = std::uint64_t{1} << 26;
 
 }  // namespace
 
-GdiplusSession::GdiplusSession() : api_(gdiplus_api()) {
+GdiplusSession::GdiplusSession() : api_(gdiplus_functions()) {
   if (!api_) return;
-  const GdiplusStartupInput input;  // version 1, no debug hook, background thread, codecs
+  const Gdiplus::GdiplusStartupInput input;  // version 1, no debug hook, background thread, codecs
   ULONG_PTR token = 0;
-  if (api_->startup(&token, &input, nullptr) == kGpOk) token_ = token;
+  if (api_->startup(&token, &input, nullptr) == Gdiplus::Ok) token_ = token;
 }
 
 GdiplusSession::~GdiplusSession() {
@@ -196,23 +117,23 @@ struct OpenedPicture {
   UINT height = 0;
 };
 
-std::optional<OpenedPicture> open_picture(const GdiplusApi& api,
+std::optional<OpenedPicture> open_picture(const GdiplusFunctions& api,
                                           std::span<const std::uint8_t> bytes) {
   if (bytes.empty() || bytes.size() > 0xFFFFFFFFu) return std::nullopt;
-  const CreateMemStream make_stream = create_mem_stream();
-  if (!make_stream) return std::nullopt;
+  const ShlwapiFunctions* shlwapi = shlwapi_functions();
+  if (!shlwapi) return std::nullopt;
   OpenedPicture opened;
-  opened.stream.reset(make_stream(bytes.data(), static_cast<UINT>(bytes.size())));
+  opened.stream.reset(shlwapi->create_mem_stream(bytes.data(), static_cast<UINT>(bytes.size())));
   if (!opened.stream) return std::nullopt;
-  if (api.create_bitmap_from_stream(opened.stream.get(), opened.bitmap.put()) != kGpOk ||
+  if (api.create_bitmap_from_stream(opened.stream.get(), opened.bitmap.put()) != Gdiplus::Ok ||
       !opened.bitmap) {
     return std::nullopt;
   }
   UINT& width = opened.width;
   UINT& height = opened.height;
-  if (api.get_image_width(opened.bitmap.get(), &width) != kGpOk ||
-      api.get_image_height(opened.bitmap.get(), &height) != kGpOk || width == 0 || height == 0 ||
-      width > 0x7FFFFFFFu || height > 0x7FFFFFFFu ||
+  if (api.get_image_width(opened.bitmap.get(), &width) != Gdiplus::Ok ||
+      api.get_image_height(opened.bitmap.get(), &height) != Gdiplus::Ok || width == 0 ||
+      height == 0 || width > 0x7FFFFFFFu || height > 0x7FFFFFFFu ||
       std::uint64_t{width} * height > kMaxDecodedPixels) {
     return std::nullopt;
   }
@@ -220,10 +141,10 @@ std::optional<OpenedPicture> open_picture(const GdiplusApi& api,
 }
 
 // Rows land in `target` (width x height values) as the lock converts them; unlocked on return.
-bool read_pixels(const GdiplusApi& api, const OpenedPicture& picture, std::uint32_t* target) {
+bool read_pixels(const GdiplusFunctions& api, const OpenedPicture& picture, std::uint32_t* target) {
   LockedBits locked(api, picture.bitmap.get(), picture.width, picture.height, target);
   if (!locked) return false;
-  const GpBitmapData& data = locked.data();
+  const Gdiplus::BitmapData& data = locked.data();
   return data.Scan0 == target && data.Width == picture.width && data.Height == picture.height &&
          data.Stride == static_cast<INT>(picture.width * 4);
 }

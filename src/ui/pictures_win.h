@@ -29,7 +29,7 @@ struct BackgroundPicture {
 // inside the resource; nothing when it is not.
 std::optional<BackgroundPicture> background_picture();
 
-struct GdiplusApi;  // the flat functions that decoding uses
+struct GdiplusFunctions;  // the flat functions that decoding uses
 
 // GDI+ loaded from the system folder and started; shut down and unloaded when destroyed.
 // Decoding needs one alive on the calling thread.
@@ -47,7 +47,7 @@ class GdiplusSession {
                                                                std::span<const std::uint8_t>);
   friend bool decode_embedded_picture_into(const GdiplusSession&, std::span<const std::uint8_t>,
                                            std::uint32_t, std::uint32_t, std::span<std::uint32_t>);
-  const GdiplusApi* api_ = nullptr;
+  const GdiplusFunctions* api_ = nullptr;
   ULONG_PTR token_ = 0;
 };
 

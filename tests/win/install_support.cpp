@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/handles_win.h"
+#include "app/system_library_win.h"
 #include "app/text_win.h"
 #include "install/location.h"
 #include "install/location_win.h"

@@ -1,11 +1,13 @@
 // The installer without the system DLLs it loads itself. ctest runs this suite as
 // "system_dlls_missing": win_tests again, with Wine told to refuse winhttp, bcrypt, msimg32,
 // oleacc and wintrust (WINEDLLOVERRIDES=...=d) and QV_SYSTEM_DLLS_REFUSED=1 set. In the ordinary
-// run the suite skips, since the DLLs are there.
+// run the suite skips, since the DLLs are there. SystemTables runs in the ordinary run: how a
+// table is made of its list.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <variant>
 
@@ -25,6 +27,12 @@
 #include "ui/layout.h"
 #include "ui/render_win.h"
 #include "ui/window_win.h"
+
+// Declared for their types only: no DLL exports these names.
+namespace absent {
+void WINAPI QvNoSuchExport();
+IStream* WINAPI QvMemStreamByNumber(const BYTE* bytes, UINT size);  // as SHCreateMemStream
+}  // namespace absent
 
 namespace qv {
 namespace {
@@ -127,6 +135,59 @@ TEST_F(SystemDllsMissing, CardIsDrawnWithoutItsTint) {
   EXPECT_EQ(pixel(painted.get(), 480, 290), pixel(background.get(), 480, 290));  // no tint
   EXPECT_EQ(pixel(painted.get(), 28, 263), COLOR_CARD_BORDER);  // the outline is still there
   EXPECT_EQ(pixel(painted.get(), 200, 111), COLOR_ACCENT);      // and so is the rest
+}
+
+// The same two kernel32 entries, the missing one optional or required. The first is named with
+// its namespace, which the lookup leaves out.
+#define QV_TEST_OPTIONAL_MISSING(X)          \
+  X(tick_count, ::GetTickCount64, kRequired) \
+  X(missing, absent::QvNoSuchExport, kOptional)
+#define QV_TEST_REQUIRED_MISSING(X)          \
+  X(tick_count, ::GetTickCount64, kRequired) \
+  X(missing, absent::QvNoSuchExport, kRequired)
+struct OptionalMissing {
+  QV_TEST_OPTIONAL_MISSING(QV_SYSTEM_TABLE_MEMBER)
+};
+struct RequiredMissing {
+  QV_TEST_REQUIRED_MISSING(QV_SYSTEM_TABLE_MEMBER)
+};
+
+TEST(SystemTables, AreAllOrNothingButForOptionalEntries) {
+  const auto optional = load_system_table<OptionalMissing>(
+      L"kernel32.dll", QV_SYSTEM_TABLE_RESOLVER(OptionalMissing, QV_TEST_OPTIONAL_MISSING));
+  ASSERT_TRUE(optional.has_value());
+  EXPECT_EQ(optional->tick_count, &::GetTickCount64);
+  EXPECT_EQ(optional->missing, nullptr);
+  EXPECT_FALSE(
+      load_system_table<RequiredMissing>(
+          L"kernel32.dll", QV_SYSTEM_TABLE_RESOLVER(RequiredMissing, QV_TEST_REQUIRED_MISSING))
+          .has_value());
+  // Nor is there a table of a DLL that the system folder lacks.
+  EXPECT_FALSE(
+      load_system_table<OptionalMissing>(
+          L"qv-no-such.dll", QV_SYSTEM_TABLE_RESOLVER(OptionalMissing, QV_TEST_OPTIONAL_MISSING))
+          .has_value());
+}
+
+// Named as nothing is exported: only the number finds it.
+#define QV_TEST_BY_NUMBER(X) X(create_mem_stream, absent::QvMemStreamByNumber, by_ordinal(12))
+struct ByNumber {
+  QV_TEST_BY_NUMBER(QV_SYSTEM_TABLE_MEMBER)
+};
+
+TEST(SystemTables, FindAnOrdinalEntryByItsNumber) {
+  const auto shlwapi = load_system_table<ByNumber>(
+      L"shlwapi.dll", QV_SYSTEM_TABLE_RESOLVER(ByNumber, QV_TEST_BY_NUMBER));
+  ASSERT_TRUE(shlwapi.has_value());
+  // shlwapi #12 is SHCreateMemStream: a stream over a copy of the bytes.
+  const BYTE bytes[] = {'q', 'v', 0, 7};
+  const Owned<ComTraits<IStream>> stream(shlwapi->create_mem_stream(bytes, sizeof bytes));
+  ASSERT_TRUE(stream);
+  BYTE read[8]{};
+  ULONG count = 0;
+  stream.get()->Read(read, sizeof read, &count);
+  ASSERT_EQ(count, sizeof bytes);
+  EXPECT_EQ(std::memcmp(read, bytes, sizeof bytes), 0);
 }
 
 #ifdef __MINGW32__
