@@ -10,6 +10,7 @@
 #include "app/thread_win.h"
 #include "install/location_win.h"
 #include "net/feed_win.h"
+#include "ui/controls_win.h"
 #include "ui/layout.h"
 #include "ui/pictures_win.h"
 #include "ui/render_win.h"
@@ -25,18 +26,12 @@ HICON load_icon(HINSTANCE instance, int size, UINT flags) {
       LoadImageW(instance, MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON, size, size, flags | LR_SHARED));
 }
 
-HWND create_child(const wchar_t* class_name, std::string_view text, int id, DWORD style,
-                  HWND parent, HINSTANCE instance) {
-  return CreateWindowExW(0, class_name, widen(text).c_str(), WS_CHILD | WS_VISIBLE | style, 0, 0,
-                         10, 10, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                         instance, nullptr);
-}
-
 }  // namespace
 
 HWND open_main_window(HINSTANCE instance, MainWindow& window) {
   AppState& s = app_state();
-  start_first_frame();
+  PaintCache& paint = window.paint_cache();
+  paint.start_first_frame();
   const HICON big_icon = load_icon(instance, 0, LR_DEFAULTSIZE);
   const HICON small_icon = load_icon(instance, 16, 0);
   MainWindow::register_class(instance, big_icon, small_icon);
@@ -49,12 +44,13 @@ HWND open_main_window(HINSTANCE instance, MainWindow& window) {
   const UINT system_dpi = GetDpiForSystem();
   const int expected_dpi = system_dpi != 0 ? static_cast<int>(system_dpi) : kDesignDpi;
   const Placement expected_size = window_size(expected_dpi);
-  prepare_first_frame(expected_size.width, expected_size.height, expected_dpi, window.palette(),
-                      [instance, &s] { s.logo_icon = load_icon(instance, 256, 0); });
+  paint.prepare_first_frame(expected_size.width, expected_size.height, expected_dpi,
+                            window.palette(),
+                            [instance, &s] { s.logo_icon = load_icon(instance, 256, 0); });
 
   const HWND main = window.create(instance);
   if (!main) {
-    finish_first_frame();
+    paint.finish_first_frame();
     return nullptr;
   }
   s.main_window = main;
@@ -66,15 +62,8 @@ HWND open_main_window(HINSTANCE instance, MainWindow& window) {
                                       size.width, size.height);
   MoveWindow(main, origin.x, origin.y, size.width, size.height, FALSE);
 
-  const std::string folder = default_install_folder();
-  s.location_edit = create_child(L"EDIT", folder, kLocationEditId,
-                                 WS_TABSTOP | WS_BORDER | ES_AUTOHSCROLL, main, instance);
-  s.browse_button = create_child(L"BUTTON", kBrowseText, kBrowseButtonId, WS_TABSTOP | BS_OWNERDRAW,
-                                 main, instance);
-  s.action_button = create_child(L"BUTTON", kLabelInstall, kActionButtonId,
-                                 WS_TABSTOP | BS_OWNERDRAW, main, instance);
-
-  create_fonts();
+  window.controls().create(main, instance, default_install_folder());
+  create_fonts(s.dpi);
   layout_location_controls();
   window.adopt_controls();
   ShowWindow(main, SW_SHOW);
@@ -83,7 +72,7 @@ HWND open_main_window(HINSTANCE instance, MainWindow& window) {
   // hand them over, so they follow it.
   if (big_icon) SendMessageW(main, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big_icon));
   if (small_icon) SendMessageW(main, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small_icon));
-  finish_first_frame();  // the logo is loaded even if nothing was painted
+  paint.finish_first_frame();  // the logo is loaded even if nothing was painted
   SetFocus(s.action_button);
   s.animations_enabled = read_animations_enabled();
   return main;
@@ -108,7 +97,7 @@ int run_installer(HINSTANCE instance, InstallWorker worker, const TrustSettings&
   if (!SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2)) {
     SetProcessDPIAware();
   }
-  static MainWindow window(std::move(worker));
+  MainWindow window(std::move(worker));
   const HWND main = open_main_window(instance, window);
   // Without a window the loop would wait for ever on an invisible process.
   if (!main) return 5;

@@ -7,7 +7,6 @@
 #include <utility>
 #include <vector>
 
-#include "app/app_state_win.h"
 #include "app/handles_win.h"
 #include "app/system_library_win.h"
 #include "app/text_win.h"
@@ -203,7 +202,9 @@ class DelegatingAccessible : public IAccessible {
   }
 
   // The window still exists and belongs to a window that has not been closed.
-  bool live() const { return !targets_->closed && IsWindow(window_); }
+  bool live() const { return targets_->window && IsWindow(window_); }
+  // What the window says; only once live() has said it is there.
+  const AccessSource& source() const { return *targets_->window; }
   const SharedAccessTargets& targets() const { return targets_; }
   HWND window() const { return window_; }
 
@@ -213,22 +214,6 @@ class DelegatingAccessible : public IAccessible {
   HWND window_;
   OwnedAccessible standard_;
 };
-
-HWND window_of(const AccessTargets& targets, AccessPart part) {
-  const AppState& s = app_state();
-  switch (part) {
-    case AccessPart::Field:
-      return s.location_edit;
-    case AccessPart::Browse:
-      return s.browse_button;
-    case AccessPart::Action:
-      return s.action_button;
-    case AccessPart::Link:
-      return targets.link;
-    default:
-      return nullptr;
-  }
-}
 
 int control_id(AccessPart part) {
   switch (part) {
@@ -254,7 +239,7 @@ class ControlAccessible final : public DelegatingAccessible {
   HRESULT STDMETHODCALLTYPE get_accName(VARIANT id, BSTR* name) override {
     if (!is_self(id)) return DelegatingAccessible::get_accName(id, name);
     if (!live()) return E_FAIL;
-    return put_text(control_name(part_, current_screen()), name);
+    return put_text(control_name(part_, source().access_view().screen), name);
   }
 
   HRESULT STDMETHODCALLTYPE get_accRole(VARIANT id, VARIANT* role) override {
@@ -277,7 +262,9 @@ class ControlAccessible final : public DelegatingAccessible {
     if (is_self(id) && SUCCEEDED(hr) && state->vt == VT_I4) {
       if (part_ == AccessPart::Link) state->lVal |= STATE_SYSTEM_LINKED;
       // The window is disabled while the folder picker is open: its controls can't be used then.
-      if (!IsWindowEnabled(targets()->main)) state->lVal |= STATE_SYSTEM_UNAVAILABLE;
+      if (live() && !IsWindowEnabled(source().main_window())) {
+        state->lVal |= STATE_SYSTEM_UNAVAILABLE;
+      }
     }
     return hr;
   }
@@ -294,9 +281,11 @@ class ControlAccessible final : public DelegatingAccessible {
     if (!is_self(id) || part_ == AccessPart::Field) {
       return DelegatingAccessible::accDoDefaultAction(id);
     }
-    if (!live() || !IsWindowVisible(window()) || !IsWindowEnabled(targets()->main)) return E_FAIL;
+    if (!live() || !IsWindowVisible(window())) return E_FAIL;
+    const HWND main = source().main_window();
+    if (!IsWindowEnabled(main)) return E_FAIL;
     // Posted, as a click arrives: the reader's call returns before a folder picker opens.
-    PostMessageW(targets()->main, WM_COMMAND, MAKEWPARAM(control_id(part_), BN_CLICKED),
+    PostMessageW(main, WM_COMMAND, MAKEWPARAM(control_id(part_), BN_CLICKED),
                  reinterpret_cast<LPARAM>(window()));
     return S_OK;
   }
@@ -312,7 +301,7 @@ class ControlAccessible final : public DelegatingAccessible {
 class ClientAccessible final : public DelegatingAccessible {
  public:
   explicit ClientAccessible(SharedAccessTargets targets)
-      : DelegatingAccessible(targets, targets->main) {}
+      : DelegatingAccessible(targets, targets->window->main_window()) {}
 
   HRESULT STDMETHODCALLTYPE get_accChildCount(LONG* count) override {
     if (!count) return E_POINTER;
@@ -457,7 +446,7 @@ class ClientAccessible final : public DelegatingAccessible {
     if (focus == window()) return put_long(CHILDID_SELF, id);
     const auto all = elements();
     for (std::size_t i = 0; i < all.size(); ++i) {
-      if (is_window_part(all[i].part) && focus && window_of(*targets(), all[i].part) == focus) {
+      if (is_window_part(all[i].part) && focus && source().part_window(all[i].part) == focus) {
         return put_element(all, static_cast<long>(i) + 1, id);
       }
     }
@@ -474,7 +463,7 @@ class ClientAccessible final : public DelegatingAccessible {
       const AccessElement& e = all[i];
       RECT r{};
       if (is_window_part(e.part)) {
-        const HWND control = window_of(*targets(), e.part);
+        const HWND control = source().part_window(e.part);
         if (!control || !IsWindowVisible(control) || !GetWindowRect(control, &r)) continue;
       } else {
         r = screen_rect(e);
@@ -485,7 +474,7 @@ class ClientAccessible final : public DelegatingAccessible {
   }
 
  private:
-  static std::vector<AccessElement> elements() { return access_elements(current_access_view()); }
+  std::vector<AccessElement> elements() const { return access_elements(source().access_view()); }
 
   static const AccessElement* element_at(const std::vector<AccessElement>& all, const VARIANT& id) {
     const auto child = child_id(id);
@@ -494,7 +483,7 @@ class ClientAccessible final : public DelegatingAccessible {
   }
 
   OwnedAccessible control_object(AccessPart part) const {
-    const HWND control = window_of(*targets(), part);
+    const HWND control = source().part_window(part);
     if (!control) return OwnedAccessible();
     return OwnedAccessible(new ControlAccessible(targets(), control, part));
   }
@@ -542,9 +531,9 @@ class ClientAccessible final : public DelegatingAccessible {
   }
 
   RECT screen_rect(const AccessElement& e) const {
-    const auto area = element_area(e.part, current_screen());
+    const auto area = element_area(e.part, source().access_view().screen);
     if (!area) return RECT{};
-    const Box b = scaled_box(*area, app_state().dpi);
+    const Box b = scaled_box(*area, source().dpi());
     RECT r{b.left, b.top, b.right, b.bottom};
     MapWindowPoints(window(), nullptr, reinterpret_cast<POINT*>(&r), 2);
     return r;
@@ -584,23 +573,9 @@ bool may_answer(LPARAM lparam) {
 
 }  // namespace
 
-AccessView current_access_view() {
-  const AppState& s = app_state();
-  StateSnapshot state = snapshot_state();
-  AccessView view;
-  view.screen = state.screen;
-  view.status = std::move(state.status);
-  view.detail = std::move(state.detail);
-  view.version_note = std::move(state.version_note);
-  view.show_link = state.show_full_installer_link;
-  view.progress_permille = s.progress_permille.load();
-  view.action_shown = s.action_button && IsWindowVisible(s.action_button);
-  return view;
-}
-
 std::optional<LRESULT> answer_client_object(const SharedAccessTargets& targets, WPARAM wparam,
                                             LPARAM lparam) {
-  if (!may_answer(lparam)) return std::nullopt;
+  if (!targets->window || !may_answer(lparam)) return std::nullopt;
   return hand_out(new ClientAccessible(targets), wparam);
 }
 

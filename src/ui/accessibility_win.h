@@ -11,17 +11,26 @@
 
 namespace qv {
 
+// What the accessible objects ask the window; the window answers from what it shows, so nothing
+// here reads the shared state itself. Window thread only.
+class AccessSource {
+ public:
+  virtual HWND main_window() const = 0;
+  virtual AccessView access_view() const = 0;
+  // The child window of the field, a button or the link's keyboard stop; null for the rest.
+  virtual HWND part_window(AccessPart part) const = 0;
+  virtual int dpi() const = 0;
+
+ protected:
+  ~AccessSource() = default;
+};
+
 // What the objects handed out share with the window. A reader may keep an object after the window
-// is gone; it then finds `closed` set and answers nothing.
+// is gone; `window` is then null and the object answers nothing.
 struct AccessTargets {
-  HWND main = nullptr;
-  HWND link = nullptr;  // the link's keyboard stop, once made
-  bool closed = false;
+  const AccessSource* window = nullptr;
 };
 using SharedAccessTargets = std::shared_ptr<AccessTargets>;
-
-// What the window shows now. Window thread only.
-AccessView current_access_view();
 
 // WM_GETOBJECT of the main window: our object for the client area. Nothing for any other object
 // id, or when oleacc can't be had; the window then answers as it would without us.

@@ -9,6 +9,7 @@
 #include "app/handles_win.h"
 #include "app/resource.h"
 #include "app/system_library_win.h"
+#include "ui/layout.h"
 
 namespace qv {
 namespace {
@@ -236,9 +237,11 @@ BITMAPINFO top_down_header(int edge) {
   return info;
 }
 
-// The window thread's frame cache: the pure arrays plus the backdrop surface they read. Members
-// go in reverse order: the old bitmap is selected back, then the DC and the section are deleted.
-struct FrameSurface {
+}  // namespace
+
+// The pure arrays plus the backdrop surface they read. Members go in reverse order: the old
+// bitmap is selected back, then the DC and the section are deleted.
+struct LogoAnimation::Surface {
   FrameCache cache;
   std::uint32_t side = 0;
   OwnedBitmap section;
@@ -246,10 +249,10 @@ struct FrameSurface {
   std::optional<SelectGuard> selection;
 };
 
-thread_local std::unique_ptr<FrameSurface> t_frame_surface;
+namespace {
 
-std::unique_ptr<FrameSurface> make_frame_surface(int edge, std::uint32_t side) {
-  auto surface = std::make_unique<FrameSurface>();
+std::unique_ptr<LogoAnimation::Surface> make_surface(int edge, std::uint32_t side) {
+  auto surface = std::make_unique<LogoAnimation::Surface>();
   const BITMAPINFO info = top_down_header(edge);
   void* bits = nullptr;
   surface->section.reset(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
@@ -264,8 +267,13 @@ std::unique_ptr<FrameSurface> make_frame_surface(int edge, std::uint32_t side) {
   return surface;
 }
 
-FrameSurface* frame_surface_for(int size, const AnimationFrames& frames) {
-  FrameSurface* surface = t_frame_surface.get();
+}  // namespace
+
+LogoAnimation::LogoAnimation() = default;
+LogoAnimation::~LogoAnimation() = default;
+
+LogoAnimation::Surface* LogoAnimation::surface_for(int size, const AnimationFrames& frames) const {
+  Surface* surface = surface_.get();
   if (!surface || size <= 0 || surface->cache.edge != static_cast<std::uint32_t>(size) ||
       surface->side != frames.side) {
     return nullptr;
@@ -273,21 +281,20 @@ FrameSurface* frame_surface_for(int size, const AnimationFrames& frames) {
   return surface;
 }
 
-}  // namespace
-
-void capture_backdrop(int size, const AnimationFrames& frames, HDC source, int x, int y) {
+void LogoAnimation::capture_backdrop(int size, const AnimationFrames& frames, HDC source, int x,
+                                     int y) {
   if (size <= 0 || frames.side == 0) return;
-  if (!frame_surface_for(size, frames)) {
-    t_frame_surface.reset();  // a cache of another size goes first, whatever comes next
-    t_frame_surface = make_frame_surface(size, frames.side);
-    if (!t_frame_surface) return;
+  if (!surface_for(size, frames)) {
+    surface_.reset();  // a cache of another size goes first, whatever comes next
+    surface_ = make_surface(size, frames.side);
+    if (!surface_) return;
   }
-  BitBlt(t_frame_surface->dc.get(), 0, 0, size, size, source, x, y, SRCCOPY);
+  BitBlt(surface_->dc.get(), 0, 0, size, size, source, x, y, SRCCOPY);
 }
 
-bool draw_animation_frame(int size, const AnimationFrames& frames, std::uint32_t k, HDC target,
-                          int x, int y) {
-  FrameSurface* surface = frame_surface_for(size, frames);
+bool LogoAnimation::draw_frame(int size, const AnimationFrames& frames, std::uint32_t k, HDC target,
+                               int x, int y) {
+  Surface* surface = surface_for(size, frames);
   if (!surface) return false;
   // The backdrop's BitBlt may still be queued; its pixels must be complete before they are read.
   GdiFlush();
@@ -297,20 +304,16 @@ bool draw_animation_frame(int size, const AnimationFrames& frames, std::uint32_t
                        DIB_RGB_COLORS, SRCCOPY) != 0;
 }
 
-void step_animation(HWND window) {
-  AppState& state = app_state();
-  state.anim_frame = next_animation_frame(state.anim_frame);
+void LogoAnimation::step(HWND window, const AnimationFrames& frames, std::uint32_t k, int dpi) {
   WindowDc dc(window);
   if (!dc) return;
-  if (const AnimationFrames* frames = state.frames.load(std::memory_order_acquire)) {
-    // Straight onto the window: only the logo square changes, nothing is repainted.
-    draw_animation_frame(scale(kLogoSize), *frames, state.anim_frame, dc.get(), scale(kLogoLeft),
-                         scale(kLogoTop));
-  }
+  // Straight onto the window: only the logo square changes, nothing is repainted.
+  const Box logo = logo_box(dpi);
+  draw_frame(logo.width(), frames, k, dc.get(), logo.left, logo.top);
 }
 
-void release_frame_cache() {
-  t_frame_surface.reset();
+void LogoAnimation::release() {
+  surface_.reset();
 }
 
 }  // namespace qv

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 
@@ -70,20 +71,36 @@ void decode_pictures();
 // the cell is still empty, and the message is posted only then. Returns whether they were.
 bool decode_pictures_into(std::atomic<const AnimationFrames*>& cell, HWND notify);
 
-// Copies the freshly painted background under the logo square (size x size at x, y of `source`)
-// into the frame cache, building the cache for this size first if needed. Window thread only.
-void capture_backdrop(int size, const AnimationFrames& frames, HDC source, int x, int y);
+// The logo's animation on the window thread: the frame cache for the logo's size (the pure arrays,
+// a memory DC and a DIB section that holds the backdrop under the logo). The window owns one; it
+// is built at the first paint of a size and released with the window.
+class LogoAnimation {
+ public:
+  LogoAnimation();
+  ~LogoAnimation();
+  LogoAnimation(const LogoAnimation&) = delete;
+  LogoAnimation& operator=(const LogoAnimation&) = delete;
 
-// Blends frame k over the captured backdrop and copies it 1:1 to `target` at x, y. False, with
-// nothing drawn, when there is no cache of this size or the copy failed. Window thread only.
-bool draw_animation_frame(int size, const AnimationFrames& frames, std::uint32_t k, HDC target,
-                          int x, int y);
+  // Copies the freshly painted background under the logo square (size x size at x, y of
+  // `source`) into the cache, building the cache for this size first if needed.
+  void capture_backdrop(int size, const AnimationFrames& frames, HDC source, int x, int y);
 
-// The animation timer's tick: advances anim_frame and draws it straight onto the window.
-void step_animation(HWND window);
+  // Blends frame k over the captured backdrop and copies it 1:1 to `target` at x, y. False, with
+  // nothing drawn, when there is no cache of this size or the copy failed.
+  bool draw_frame(int size, const AnimationFrames& frames, std::uint32_t k, HDC target, int x,
+                  int y);
 
-// Releases the window thread's frame cache (its DC, DIB section and arrays). Also happens when
-// the thread ends.
-void release_frame_cache();
+  // The animation timer's tick: frame k drawn straight onto `window`'s logo square at `dpi`.
+  void step(HWND window, const AnimationFrames& frames, std::uint32_t k, int dpi);
+
+  // Releases the cache (its DC, DIB section and arrays).
+  void release();
+
+  struct Surface;
+
+ private:
+  Surface* surface_for(int size, const AnimationFrames& frames) const;
+  std::unique_ptr<Surface> surface_;
+};
 
 }  // namespace qv

@@ -29,9 +29,9 @@ void fill_box(HDC dc, Box box, Rgb colour) {
 }
 
 // Text at its top-left corner (the DC's alignment is left/top); the NUL is never counted.
-void text_at(HDC dc, Point design, std::string_view text) {
+void text_at(HDC dc, int dpi, Point design, std::string_view text) {
   const std::wstring wide = widen(text);
-  const Point p = scaled_point(design, app_state().dpi);
+  const Point p = scaled_point(design, dpi);
   TextOutW(dc, p.x, p.y, wide.c_str(), static_cast<int>(wide.size()));
 }
 
@@ -44,12 +44,12 @@ void draw_backdrop(HDC dc, int width, int height, const Palette& palette) {
   }
 }
 
-void draw_title_and_rule(HDC dc, int dpi, const Palette& palette) {
+void draw_title_and_rule(HDC dc, int dpi, const Palette& palette, HFONT title_font) {
   {
-    const SelectGuard font(dc, app_state().font_title.get());
+    const SelectGuard font(dc, title_font);
     SetTextColor(dc, colorref(palette.text));
     SetTextCharacterExtra(dc, scale(kTitleLetterSpacing, dpi));
-    text_at(dc, kTitlePos, kTitleText);
+    text_at(dc, dpi, kTitlePos, kTitleText);
     SetTextCharacterExtra(dc, 0);
     fill_box(dc, accent_rule_box(dpi), palette.accent_rule);
   }
@@ -91,7 +91,9 @@ void draw_card(HDC dc, int dpi, const Palette& palette) {
   RoundRect(dc, card.left, card.top, card.right, card.bottom, corner, corner);
 }
 
-void draw_progress_bar(HDC dc, int dpi, Screen screen, const Palette& palette) {
+void draw_progress_bar(HDC dc, const PaintInput& input) {
+  const int dpi = input.dpi;
+  const Palette& palette = input.palette;
   const Box track = progress_track_box(dpi);
   const int r = scale(kProgressCorner, dpi);
   {
@@ -106,9 +108,9 @@ void draw_progress_bar(HDC dc, int dpi, Screen screen, const Palette& palette) {
   const OwnedRegion clip(
       CreateRoundRectRgn(track.left, track.top, track.right + 1, track.bottom + 1, r, r));
   if (clip) SelectClipRgn(dc, clip.get());
-  const std::uint32_t permille = app_state().progress_permille.load();
-  if (progress_indeterminate(screen, permille)) {
-    if (const auto segment = marquee_segment(track, app_state().marquee_pos)) {
+  const std::uint32_t permille = input.progress_permille;
+  if (progress_indeterminate(input.state.screen, permille)) {
+    if (const auto segment = marquee_segment(track, input.marquee_pos)) {
       fill_box(dc, *segment, palette.marquee);
     }
   } else if (const auto fill = progress_fill(track, permille); fill && fill->width() > 0) {
@@ -129,7 +131,7 @@ void draw_focus_outline(HDC dc, Box box, Rgb colour, int dpi) {
 
 void draw_link(HDC dc, int dpi, Rgb colour, bool focus_cue) {
   SetTextColor(dc, colorref(colour));
-  text_at(dc, kLinkPos, kLinkText);
+  text_at(dc, dpi, kLinkPos, kLinkText);
   if (!focus_cue) return;
   const std::wstring wide = widen(kLinkText);
   SIZE extent{};
@@ -138,31 +140,32 @@ void draw_link(HDC dc, int dpi, Rgb colour, bool focus_cue) {
   draw_focus_outline(dc, box, colour, dpi);
 }
 
-void draw_screen_texts(HDC dc, int dpi, const StateSnapshot& state, const Palette& palette,
-                       bool link_focus_cue) {
-  const AppState& s = app_state();
+void draw_screen_texts(HDC dc, const PaintInput& input) {
+  const int dpi = input.dpi;
+  const StateSnapshot& state = input.state;
+  const Palette& palette = input.palette;
   switch (state.screen) {
     case Screen::ChooseLocation: {
       {
-        const SelectGuard font(dc, s.font_body.get());
+        const SelectGuard font(dc, input.fonts.body);
         SetTextColor(dc, colorref(palette.text));
-        text_at(dc, kLocationLabelPos, kLocationLabel);
+        text_at(dc, dpi, kLocationLabelPos, kLocationLabel);
       }
-      const SelectGuard font(dc, s.font_small.get());
+      const SelectGuard font(dc, input.fonts.small_text);
       SetTextColor(dc, colorref(palette.small_text));
-      text_at(dc, kHintPos, kHintText);
-      if (!state.version_note.empty()) text_at(dc, kVersionNotePos, state.version_note);
+      text_at(dc, dpi, kHintPos, kHintText);
+      if (!state.version_note.empty()) text_at(dc, dpi, kVersionNotePos, state.version_note);
       return;
     }
     case Screen::Done: {
       {
-        const SelectGuard font(dc, s.font_body.get());
+        const SelectGuard font(dc, input.fonts.body);
         SetTextColor(dc, colorref(palette.text));
-        text_at(dc, kStatusPos, state.status);
+        text_at(dc, dpi, kStatusPos, state.status);
       }
-      const SelectGuard font(dc, s.font_small.get());
+      const SelectGuard font(dc, input.fonts.small_text);
       SetTextColor(dc, colorref(palette.small_text));
-      if (!state.detail.empty()) text_at(dc, kDetailLinePos, state.detail);
+      if (!state.detail.empty()) text_at(dc, dpi, kDetailLinePos, state.detail);
       return;
     }
     case Screen::Downloading:
@@ -172,12 +175,12 @@ void draw_screen_texts(HDC dc, int dpi, const StateSnapshot& state, const Palett
       break;
   }
   {
-    const SelectGuard font(dc, s.font_body.get());
+    const SelectGuard font(dc, input.fonts.body);
     SetTextColor(dc, colorref(state.screen == Screen::Failed ? palette.error_text : palette.text));
-    text_at(dc, kStatusPos, state.status);
+    text_at(dc, dpi, kStatusPos, state.status);
   }
   {
-    const SelectGuard font(dc, s.font_small.get());
+    const SelectGuard font(dc, input.fonts.small_text);
     if (!state.detail.empty()) {
       SetTextColor(dc, colorref(palette.small_text));
       const std::wstring wide = widen(state.detail);
@@ -185,15 +188,17 @@ void draw_screen_texts(HDC dc, int dpi, const StateSnapshot& state, const Palett
       DrawTextW(dc, wide.c_str(), static_cast<int>(wide.size()), &box, DT_WORDBREAK | DT_NOPREFIX);
     }
     if (shows_link(state.screen, state.show_full_installer_link)) {
-      draw_link(dc, dpi, palette.link, link_focus_cue);
+      draw_link(dc, dpi, palette.link, input.link_focus_cue);
     }
   }
-  if (state.screen != Screen::Failed) draw_progress_bar(dc, dpi, state.screen, palette);
+  if (state.screen != Screen::Failed) draw_progress_bar(dc, input);
 }
+
+}  // namespace
 
 // What the first frame draws first, drawn ahead on another thread (prepare_first_frame): the
 // background and the card, in a bitmap of the screen's format like the layer below.
-struct FrameBase {
+struct PaintCache::FrameBase {
   int width = 0;
   int height = 0;
   int dpi = 0;
@@ -201,30 +206,10 @@ struct FrameBase {
   OwnedBitmap bitmap;
 };
 
-FrameBase draw_frame_base(int width, int height, int dpi, const Palette& palette) {
-  FrameBase base;
-  const WindowDc screen(nullptr);
-  if (!screen) return base;
-  base.bitmap.reset(CreateCompatibleBitmap(screen.get(), width, height));
-  const OwnedMemoryDc dc(CreateCompatibleDC(screen.get()));
-  if (!base.bitmap || !dc) return FrameBase{};
-  {
-    const SelectGuard selected(dc.get(), base.bitmap.get());
-    if (!selected.selected()) return FrameBase{};
-    draw_backdrop(dc.get(), width, height, palette);
-    draw_card(dc.get(), dpi, palette);
-  }
-  base.width = width;
-  base.height = height;
-  base.dpi = dpi;
-  base.palette = palette;
-  return base;
-}
-
 // The preparation under way, and what it made once it has been waited for. Window thread only;
 // the drawing thread writes `made` and nothing else, and is waited for before it is read. What
 // it is to draw is written before `go` is set and read after it: the event orders the two.
-struct FramePreparation {
+struct PaintCache::FramePreparation {
   std::function<void()> also;
   int width = 0;
   int height = 0;
@@ -237,17 +222,14 @@ struct FramePreparation {
   OwnedHandle thread;
 };
 
-thread_local std::unique_ptr<FramePreparation> t_preparation;
-thread_local FrameBase t_prepared_base;
-
 // What every paint of one size, DPI and palette draws first, and identically: the background,
 // the title with its rule, and the card. Stretching in HALFTONE alone costs Wine about 12 ms and
 // the moving bar repaints 25 times a second, which on a busy machine starves the install worker
 // of the processor; so this is drawn once per size into a layer that each paint copies. Nothing
 // in it changes between paints, and none of it lies under the logo square, whose backdrop each
 // paint captures from the copy. A palette of other colours (high contrast switched, or the theme's
-// colours changed) draws it again. Window thread only; released when the thread ends.
-struct StaticLayer {
+// colours changed) draws it again.
+struct PaintCache::StaticLayer {
   int width = 0;
   int height = 0;
   int dpi = 0;
@@ -259,24 +241,51 @@ struct StaticLayer {
   std::optional<SelectGuard> selection;
 };
 
-thread_local std::unique_ptr<StaticLayer> t_static_layer;
+namespace {
 
-// The layer for this size, drawn first if needed; nothing when GDI cannot make it.
-const StaticLayer* static_layer(HDC like, int width, int height, int dpi, const Palette& palette) {
-  const HFONT title_font = app_state().font_title.get();
-  if (const StaticLayer* layer = t_static_layer.get();
+PaintCache::FrameBase draw_frame_base(int width, int height, int dpi, const Palette& palette) {
+  PaintCache::FrameBase base;
+  const WindowDc screen(nullptr);
+  if (!screen) return base;
+  base.bitmap.reset(CreateCompatibleBitmap(screen.get(), width, height));
+  const OwnedMemoryDc dc(CreateCompatibleDC(screen.get()));
+  if (!base.bitmap || !dc) return PaintCache::FrameBase{};
+  {
+    const SelectGuard selected(dc.get(), base.bitmap.get());
+    if (!selected.selected()) return PaintCache::FrameBase{};
+    draw_backdrop(dc.get(), width, height, palette);
+    draw_card(dc.get(), dpi, palette);
+  }
+  base.width = width;
+  base.height = height;
+  base.dpi = dpi;
+  base.palette = palette;
+  return base;
+}
+
+}  // namespace
+
+PaintCache::PaintCache() = default;
+
+PaintCache::~PaintCache() {
+  release();
+}
+
+const PaintCache::StaticLayer* PaintCache::static_layer(HDC like, int width, int height, int dpi,
+                                                        const Palette& palette, HFONT title_font) {
+  if (const StaticLayer* layer = layer_.get();
       layer && layer->width == width && layer->height == height && layer->dpi == dpi &&
       layer->palette == palette && layer->title_font == title_font) {
     return layer;
   }
-  t_static_layer.reset();  // a layer of another size goes first, whatever comes next
+  layer_.reset();  // a layer of another size goes first, whatever comes next
   // The first frame's background and card may be drawn already; they do not overlap the title.
-  FrameBase base = std::exchange(t_prepared_base, FrameBase{});
-  const bool prepared = base.bitmap && base.width == width && base.height == height &&
-                        base.dpi == dpi && base.palette == palette;
+  std::unique_ptr<FrameBase> base = std::move(prepared_base_);
+  const bool prepared = base && base->bitmap && base->width == width && base->height == height &&
+                        base->dpi == dpi && base->palette == palette;
   auto layer = std::make_unique<StaticLayer>();
   layer->bitmap =
-      prepared ? std::move(base.bitmap) : OwnedBitmap(CreateCompatibleBitmap(like, width, height));
+      prepared ? std::move(base->bitmap) : OwnedBitmap(CreateCompatibleBitmap(like, width, height));
   layer->dc.reset(CreateCompatibleDC(like));
   if (!layer->bitmap || !layer->dc) return nullptr;
   layer->selection.emplace(layer->dc.get(), layer->bitmap.get());
@@ -284,20 +293,18 @@ const StaticLayer* static_layer(HDC like, int width, int height, int dpi, const 
   const HDC dc = layer->dc.get();
   if (!prepared) draw_backdrop(dc, width, height, palette);
   SetBkMode(dc, TRANSPARENT);
-  draw_title_and_rule(dc, dpi, palette);
+  draw_title_and_rule(dc, dpi, palette, title_font);
   if (!prepared) draw_card(dc, dpi, palette);
   layer->width = width;
   layer->height = height;
   layer->dpi = dpi;
   layer->palette = palette;
   layer->title_font = title_font;
-  t_static_layer = std::move(layer);
-  return t_static_layer.get();
+  layer_ = std::move(layer);
+  return layer_.get();
 }
 
-}  // namespace
-
-void start_first_frame() {
+void PaintCache::start_first_frame() {
   finish_first_frame();
   auto preparation = std::make_unique<FramePreparation>();
   preparation->go.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
@@ -309,13 +316,13 @@ void start_first_frame() {
     p->also();
     p->made = draw_frame_base(p->width, p->height, p->dpi, p->palette);
   });
-  if (preparation->thread) t_preparation = std::move(preparation);
+  if (preparation->thread) preparation_ = std::move(preparation);
 }
 
-void prepare_first_frame(int width, int height, int dpi, const Palette& palette,
-                         std::function<void()> also) {
-  if (!t_preparation || t_preparation->released) start_first_frame();
-  FramePreparation* const p = t_preparation.get();
+void PaintCache::prepare_first_frame(int width, int height, int dpi, const Palette& palette,
+                                     std::function<void()> also) {
+  if (!preparation_ || preparation_->released) start_first_frame();
+  FramePreparation* const p = preparation_.get();
   if (!p) {
     also();
     return;
@@ -330,12 +337,19 @@ void prepare_first_frame(int width, int height, int dpi, const Palette& palette,
   SetEvent(p->go.get());
 }
 
-void finish_first_frame() {
-  if (!t_preparation) return;
-  if (!t_preparation->released) SetEvent(t_preparation->go.get());  // draw stays false
-  WaitForSingleObject(t_preparation->thread.get(), INFINITE);
-  t_prepared_base = std::move(t_preparation->made);
-  t_preparation.reset();
+void PaintCache::finish_first_frame() {
+  if (!preparation_) return;
+  if (!preparation_->released) SetEvent(preparation_->go.get());  // draw stays false
+  WaitForSingleObject(preparation_->thread.get(), INFINITE);
+  prepared_base_ = std::make_unique<FrameBase>(std::move(preparation_->made));
+  preparation_.reset();
+}
+
+void PaintCache::release() {
+  finish_first_frame();
+  prepared_base_.reset();
+  layer_.reset();
+  animation_.release();
 }
 
 void draw_background(HDC dc, int width, int height) {
@@ -347,50 +361,49 @@ void draw_background(HDC dc, int width, int height) {
                 picture->info, DIB_RGB_COLORS, SRCCOPY);
 }
 
-void render_client(HDC dc, int width, int height, const Palette& palette, bool link_focus_cue) {
-  finish_first_frame();  // the still logo and the first frame's background may be under way
-  AppState& s = app_state();
-  const int dpi = s.dpi;
+void render_client(HDC dc, int width, int height, const PaintInput& input, PaintCache& cache) {
+  cache.finish_first_frame();  // the still logo and the first frame's background may be under way
+  const int dpi = input.dpi;
+  const Palette& palette = input.palette;
   const Box logo = logo_box(dpi);
-  // A palette without the orb never draws it, whatever the frames.
-  const AnimationFrames* frames =
-      palette.animated_logo ? s.frames.load(std::memory_order_acquire) : nullptr;
 
-  const StaticLayer* layer = static_layer(dc, width, height, dpi, palette);
+  const PaintCache::StaticLayer* layer =
+      cache.static_layer(dc, width, height, dpi, palette, input.fonts.title);
   if (layer) {
     BitBlt(dc, 0, 0, width, height, layer->dc.get(), 0, 0, SRCCOPY);
   } else {
     draw_backdrop(dc, width, height, palette);
   }
-  if (frames) capture_backdrop(logo.width(), *frames, dc, logo.left, logo.top);
+  LogoAnimation& animation = cache.animation();
+  if (input.frames)
+    animation.capture_backdrop(logo.width(), *input.frames, dc, logo.left, logo.top);
   SetBkMode(dc, TRANSPARENT);
-  const StateSnapshot state = snapshot_state();
 
   // The animation where it may run, else the still logo in its place.
-  const bool animate = frames && s.animations_enabled && !IsIconic(s.main_window);
   const bool drawn =
-      animate && draw_animation_frame(logo.width(), *frames, s.anim_frame % kAnimationFrameCount,
-                                      dc, logo.left, logo.top);
-  if (!drawn && s.logo_icon) {
-    DrawIconEx(dc, logo.left, logo.top, s.logo_icon, logo.width(), logo.height(), 0, nullptr,
+      input.frames && input.animate &&
+      animation.draw_frame(logo.width(), *input.frames, input.anim_frame % kAnimationFrameCount, dc,
+                           logo.left, logo.top);
+  if (!drawn && input.logo_icon) {
+    DrawIconEx(dc, logo.left, logo.top, input.logo_icon, logo.width(), logo.height(), 0, nullptr,
                DI_NORMAL);
   }
 
   if (!layer) {
-    draw_title_and_rule(dc, dpi, palette);
+    draw_title_and_rule(dc, dpi, palette, input.fonts.title);
     draw_card(dc, dpi, palette);
   }
-  if (shows_close_glyph(state.screen)) {
-    const SelectGuard font(dc, s.font_body.get());
+  if (shows_close_glyph(input.state.screen)) {
+    const SelectGuard font(dc, input.fonts.body);
     SetTextColor(dc, colorref(palette.close_glyph));
     const Point p = close_glyph_pos(dpi);
     const std::wstring glyph = widen(kCloseGlyph);
     TextOutW(dc, p.x, p.y, glyph.c_str(), static_cast<int>(glyph.size()));
   }
-  draw_screen_texts(dc, dpi, state, palette, link_focus_cue);
+  draw_screen_texts(dc, input);
 }
 
-LRESULT paint_window(HWND window, const Palette& palette, bool link_focus_cue) {
+LRESULT paint_window(HWND window, const PaintInput& input, PaintCache& cache) {
   PAINTSTRUCT ps{};
   const HDC paint_dc = BeginPaint(window, &ps);
   if (!paint_dc) return 0;
@@ -399,11 +412,12 @@ LRESULT paint_window(HWND window, const Palette& palette, bool link_focus_cue) {
   const int w = client.right - client.left;
   const int h = client.bottom - client.top;
   {
+    // The off-screen bitmap lives for this one paint.
     const OwnedMemoryDc memory(CreateCompatibleDC(paint_dc));
     const OwnedBitmap bitmap(CreateCompatibleBitmap(paint_dc, w, h));
     if (memory && bitmap) {
       const SelectGuard selected(memory.get(), bitmap.get());
-      render_client(memory.get(), w, h, palette, link_focus_cue);
+      render_client(memory.get(), w, h, input, cache);
       BitBlt(paint_dc, 0, 0, w, h, memory.get(), 0, 0, SRCCOPY);
     }
   }
@@ -411,9 +425,8 @@ LRESULT paint_window(HWND window, const Palette& palette, bool link_focus_cue) {
   return 0;
 }
 
-void draw_folder_glyph(HDC dc, const RECT& rect, Rgb colour) {
-  const FolderGlyph g =
-      folder_glyph(Box{rect.left, rect.top, rect.right, rect.bottom}, app_state().dpi);
+void draw_folder_glyph(HDC dc, const RECT& rect, Rgb colour, int dpi) {
+  const FolderGlyph g = folder_glyph(Box{rect.left, rect.top, rect.right, rect.bottom}, dpi);
   const OwnedPen pen(CreatePen(PS_SOLID, g.pen_width, colorref(colour)));
   if (!pen) return;
   const SelectGuard pen_selected(dc, pen.get());
@@ -422,17 +435,18 @@ void draw_folder_glyph(HDC dc, const RECT& rect, Rgb colour) {
   RoundRect(dc, g.body.left, g.body.top, g.body.right, g.body.bottom, g.corner, g.corner);
 }
 
-BOOL draw_owner_button(const DRAWITEMSTRUCT& item, const Palette& palette, bool focus_cues_shown) {
+BOOL draw_owner_button(const DRAWITEMSTRUCT& item, const ButtonInput& input) {
   const HDC dc = item.hDC;
-  const int dpi = app_state().dpi;
+  const int dpi = input.dpi;
+  const Palette& palette = input.palette;
   const Box box{item.rcItem.left, item.rcItem.top, item.rcItem.right, item.rcItem.bottom};
-  const bool focus_ring = focus_cues_shown && (item.itemState & ODS_FOCUS) != 0;
+  const bool focus_ring = input.focus_cues_shown && (item.itemState & ODS_FOCUS) != 0;
   if (item.CtlID == static_cast<UINT>(kActionButtonId)) {
     fill_box(dc, box, palette.action_face);
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, colorref(palette.action_text));
-    const SelectGuard font(dc, app_state().font_button.get());
-    const std::wstring label = widen(action_label(current_screen()));
+    const SelectGuard font(dc, input.font);
+    const std::wstring label = widen(action_label(input.screen));
     RECT r = item.rcItem;
     DrawTextW(dc, label.c_str(), static_cast<int>(label.size()), &r,
               DT_SINGLELINE | DT_VCENTER | DT_CENTER);
@@ -443,7 +457,7 @@ BOOL draw_owner_button(const DRAWITEMSTRUCT& item, const Palette& palette, bool 
   }
   if (item.CtlID == static_cast<UINT>(kBrowseButtonId)) {
     fill_box(dc, box, palette.browse_face);
-    draw_folder_glyph(dc, item.rcItem, palette.browse_glyph);
+    draw_folder_glyph(dc, item.rcItem, palette.browse_glyph, dpi);
     if (focus_ring) {
       draw_focus_outline(dc, button_focus_box(box, dpi), palette.browse_glyph, dpi);
     }
@@ -452,12 +466,12 @@ BOOL draw_owner_button(const DRAWITEMSTRUCT& item, const Palette& palette, bool 
   return FALSE;
 }
 
-void create_fonts() {
+void create_fonts(int dpi) {
   AppState& s = app_state();
   const std::wstring face = widen(kFontFace);
   const auto make = [&](FontSpec font) {
-    return OwnedFont(CreateFontW(font_height(font, s.dpi), 0, 0, 0, font.weight, FALSE, FALSE,
-                                 FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+    return OwnedFont(CreateFontW(font_height(font, dpi), 0, 0, 0, font.weight, FALSE, FALSE, FALSE,
+                                 DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
                                  CLEARTYPE_QUALITY, DEFAULT_PITCH | FF_DONTCARE, face.c_str()));
   };
   // The new fonts are handed to the controls before the old ones are deleted, so a control
@@ -476,6 +490,11 @@ void create_fonts() {
   s.font_small = std::move(small_font);
   s.font_button = std::move(button);
   s.font_title = std::move(title);
+}
+
+Fonts current_fonts() {
+  const AppState& s = app_state();
+  return Fonts{s.font_body.get(), s.font_small.get(), s.font_button.get(), s.font_title.get()};
 }
 
 }  // namespace qv

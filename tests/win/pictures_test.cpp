@@ -208,7 +208,7 @@ class Canvas {
 
 class DrawFrame : public testing::TestWithParam<int> {
  protected:
-  void TearDown() override { release_frame_cache(); }
+  LogoAnimation animation_;
 };
 
 TEST_P(DrawFrame, BlendsTheFrameOverTheCapturedBackdropInPlace) {
@@ -221,10 +221,10 @@ TEST_P(DrawFrame, BlendsTheFrameOverTheCapturedBackdropInPlace) {
   const auto before = canvas.pixels();
 
   // Nothing captured yet: nothing drawn.
-  EXPECT_FALSE(draw_animation_frame(size, frames, 0, canvas.dc(), x0, y0));
-  capture_backdrop(size, frames, canvas.dc(), x0, y0);
+  EXPECT_FALSE(animation_.draw_frame(size, frames, 0, canvas.dc(), x0, y0));
+  animation_.capture_backdrop(size, frames, canvas.dc(), x0, y0);
   const std::uint32_t k = 123;
-  ASSERT_TRUE(draw_animation_frame(size, frames, k, canvas.dc(), x0, y0));
+  ASSERT_TRUE(animation_.draw_frame(size, frames, k, canvas.dc(), x0, y0));
   const auto after = canvas.pixels();
 
   // The same blend done by the pure code over the same backdrop.
@@ -262,39 +262,29 @@ TEST(FrameCacheSize, ACacheOfAnotherSizeDrawsNothingUntilTheNextCapture) {
   const AnimationFrames& frames = real_frames();
   Canvas canvas;
   ASSERT_TRUE(canvas.ready());
-  capture_backdrop(84, frames, canvas.dc(), 40, 46);
-  EXPECT_TRUE(draw_animation_frame(84, frames, 0, canvas.dc(), 40, 46));
+  LogoAnimation animation;
+  animation.capture_backdrop(84, frames, canvas.dc(), 40, 46);
+  EXPECT_TRUE(animation.draw_frame(84, frames, 0, canvas.dc(), 40, 46));
   // The DPI changed: a tick before the next paint finds the old size and draws nothing.
   const auto before = canvas.pixels();
-  EXPECT_FALSE(draw_animation_frame(168, frames, 1, canvas.dc(), 80, 92));
+  EXPECT_FALSE(animation.draw_frame(168, frames, 1, canvas.dc(), 80, 92));
   EXPECT_EQ(canvas.pixels(), before);
-  capture_backdrop(168, frames, canvas.dc(), 80, 46);
-  EXPECT_TRUE(draw_animation_frame(168, frames, 1, canvas.dc(), 80, 46));
-  EXPECT_FALSE(draw_animation_frame(84, frames, 2, canvas.dc(), 40, 46));
+  animation.capture_backdrop(168, frames, canvas.dc(), 80, 46);
+  EXPECT_TRUE(animation.draw_frame(168, frames, 1, canvas.dc(), 80, 46));
+  EXPECT_FALSE(animation.draw_frame(84, frames, 2, canvas.dc(), 40, 46));
   // Frames of another side never meet a cache built for these.
   AnimationFrames small{std::vector<std::uint32_t>(std::size_t{288} * 16 * 16), 16};
-  EXPECT_FALSE(draw_animation_frame(168, small, 0, canvas.dc(), 80, 46));
-  release_frame_cache();
-  EXPECT_FALSE(draw_animation_frame(168, frames, 3, canvas.dc(), 80, 46));
+  EXPECT_FALSE(animation.draw_frame(168, small, 0, canvas.dc(), 80, 46));
+  animation.release();
+  EXPECT_FALSE(animation.draw_frame(168, frames, 3, canvas.dc(), 80, 46));
   // Rebuilding many times over leaves nothing behind that would stop the next build.
   for (int i = 0; i < 500; ++i) {
-    capture_backdrop(i % 2 ? 84 : 105, frames, canvas.dc(), 0, 0);
-    ASSERT_TRUE(draw_animation_frame(i % 2 ? 84 : 105, frames, i % 288, canvas.dc(), 0, 0)) << i;
+    animation.capture_backdrop(i % 2 ? 84 : 105, frames, canvas.dc(), 0, 0);
+    ASSERT_TRUE(animation.draw_frame(i % 2 ? 84 : 105, frames, i % 288, canvas.dc(), 0, 0)) << i;
   }
-  release_frame_cache();
-}
-
-TEST(StepAnimation, AdvancesAndWrapsAndDrawsOnlyWithACache) {
-  test::MessageWindow window;
-  AppState& state = app_state();
-  state.anim_frame = 286;
-  step_animation(window.handle());
-  EXPECT_EQ(state.anim_frame, 287u);
-  step_animation(window.handle());  // no cache: only the counter moves
-  EXPECT_EQ(state.anim_frame, 0u);
-  step_animation(window.handle());
-  EXPECT_EQ(state.anim_frame, 1u);
-  state.anim_frame = 0;
+  // Two windows' animations are two caches: one's capture is not the other's.
+  LogoAnimation other;
+  EXPECT_FALSE(other.draw_frame(105, frames, 0, canvas.dc(), 0, 0));
 }
 
 }  // namespace

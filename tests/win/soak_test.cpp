@@ -136,8 +136,7 @@ struct ClosedAtEnd {
   ~ClosedAtEnd() {
     DestroyWindow(window);
     pump();
-    app_state().main_window = nullptr;
-    set_state(Screen::ChooseLocation, "", "", false);
+    test::reset_shared_state();
   }
 };
 
@@ -192,7 +191,7 @@ TEST(Soak, FiftyRunsAndAThousandRepaintsLeaveNothingBehind) {
     change_dpi(main_window, dpi);
     repaint_and_tick(main_window);
   }
-  retry();
+  window.retry();
   pump();
   const std::map<std::string, long> handles_before = live_handles();
   const std::size_t headroom_before = gdi_headroom();
@@ -212,7 +211,7 @@ TEST(Soak, FiftyRunsAndAThousandRepaintsLeaveNothingBehind) {
       ++done;
       EXPECT_TRUE(left.empty()) << "left after success: " << left.size() << " files";
       // Done ends the process in real use; here the window goes back to the location screen.
-      retry();
+      window.retry();
     } else {
       ASSERT_EQ(end.screen, Screen::Failed);
       ++failures[end.detail];
@@ -247,7 +246,7 @@ TEST(Soak, FiftyRunsAndAThousandRepaintsLeaveNothingBehind) {
     set_state(screens[i % 6], "Downloading Quorvane 9.9.9...", "1 / 2 MB", i % 6 == 5);
     repaint_and_tick(main_window);
   }
-  retry();
+  window.retry();
   pump();
   ASSERT_EQ(s.dpi, 96);
 

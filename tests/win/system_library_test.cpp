@@ -22,6 +22,7 @@
 #include "install/publisher_win.h"
 #include "install/setup_file_win.h"
 #include "install_support.h"
+#include "test_support.h"
 #include "net/feed_signature_win.h"
 #include "net/http_win.h"
 #include "ui/layout.h"
@@ -72,7 +73,7 @@ TEST_F(SystemDllsMissing, ScreenReadersGetThePlatformsOwnAnswer) {
   MSG msg;
   while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
   }
-  app_state().main_window = nullptr;
+  test::reset_shared_state();
 }
 
 TEST_F(SystemDllsMissing, RequestsFailAsNetworkUnavailable) {
@@ -131,7 +132,10 @@ TEST_F(SystemDllsMissing, CardIsDrawnWithoutItsTint) {
   const SelectGuard painted_selected(painted.get(), painted_bitmap.get());
 
   draw_background(background.get(), 520, 380);
-  render_client(painted.get(), 520, 380, standard_palette());
+  PaintInput input;  // the first screen in the standard palette, with no window behind it
+  input.fonts = current_fonts();
+  PaintCache cache;
+  render_client(painted.get(), 520, 380, input, cache);
   EXPECT_EQ(pixel(painted.get(), 480, 290), pixel(background.get(), 480, 290));  // no tint
   EXPECT_EQ(pixel(painted.get(), 28, 263), COLOR_CARD_BORDER);  // the outline is still there
   EXPECT_EQ(pixel(painted.get(), 200, 111), COLOR_ACCENT);      // and so is the rest

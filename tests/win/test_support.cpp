@@ -2,12 +2,40 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <mutex>
 #include <sstream>
 
 #include "app/app_state_win.h"
 #include "net/http_win.h"
 
 namespace qv::test {
+
+void reset_shared_state() {
+  AppState& s = app_state();
+  set_state(Screen::ChooseLocation, "", "", false);
+  {
+    const std::lock_guard lock(s.state_lock);
+    s.version_note.clear();
+  }
+  set_launch_path("");
+  s.cancel_requested = false;
+  s.progress_permille = 0;
+  s.main_window = nullptr;
+  s.dpi = kDesignDpi;
+  s.animations_enabled = true;
+  s.anim_timer_running = false;
+  s.anim_frame = 0;
+  s.marquee_pos = 0;
+  s.launch_started = false;
+  s.font_body.reset();
+  s.font_small.reset();
+  s.font_button.reset();
+  s.font_title.reset();
+  s.logo_icon = nullptr;
+  s.location_edit = nullptr;
+  s.browse_button = nullptr;
+  s.action_button = nullptr;
+}
 
 std::string server_url() {
   const char* url = std::getenv("QV_TEST_SERVER");

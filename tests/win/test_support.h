@@ -46,6 +46,11 @@ class ScopedHttpTimeouts {
   HttpTimeouts old_;
 };
 
+// Every field of the shared state back at its initial value, the window thread's own included
+// (DPI, animation, marquee, launch, fonts, icon, child and main window handles), so that a window
+// test starts as the process does. The decoded frames, published once per process, stay.
+void reset_shared_state();
+
 // A hidden top-level window of our own class, registered as AppState's main_window while alive.
 class MessageWindow {
  public:

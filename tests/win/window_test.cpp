@@ -40,14 +40,7 @@ void PrintTo(Rgb c, std::ostream* os) {
 namespace {
 
 void reset_state() {
-  AppState& s = app_state();
-  set_state(Screen::ChooseLocation, "", "", false);
-  set_launch_path("");
-  s.launch_started = false;
-  s.cancel_requested = false;
-  s.progress_permille = 0;
-  s.marquee_pos = 0;
-  s.dpi = 96;
+  test::reset_shared_state();
 }
 
 UINT_PTR quit_code = 0;
@@ -442,28 +435,45 @@ TEST_F(WindowTest, AnimationTimerFollowsFramesSettingAndMinimising) {
   SystemParametersInfoW(SPI_SETCLIENTAREAANIMATION, 0,
                         reinterpret_cast<void*>(static_cast<INT_PTR>(setting_before)), 0);
 
+  // Each tick steps the frame, wrapping after the last.
+  s.anim_frame = 286;
+  SendMessageW(main_, WM_TIMER, TIMER_ANIMATION, 0);
+  SendMessageW(main_, WM_TIMER, TIMER_ANIMATION, 0);
+  EXPECT_EQ(s.anim_frame, 0u);
+
   // The running timer is the main window's own, not a thread timer.
   EXPECT_TRUE(KillTimer(main_, TIMER_ANIMATION));
   s.anim_timer_running = false;
 }
 
-// Before the window exists (its creation sends WM_SIZE) there is nothing to animate and nothing
-// to invalidate: other windows are left alone and no timer is set anywhere.
-TEST(WindowAnimation, NothingHappensBeforeTheMainWindowExists) {
+// Before the window is recorded (its creation sends WM_SIZE) there is nothing to animate and
+// nothing to invalidate: other windows are left alone and no timer is set anywhere.
+TEST(WindowAnimation, NothingHappensBeforeTheMainWindowIsRecorded) {
   AppState& s = app_state();
   if (!s.frames_ready()) decode_pictures_into(s.frames, nullptr);
   ASSERT_EQ(s.main_window, nullptr);
+  const HINSTANCE instance = GetModuleHandleW(nullptr);
   const HWND other = CreateWindowExW(0, L"STATIC", L"other", WS_POPUP | WS_VISIBLE, 0, 0, 200, 200,
-                                     nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+                                     nullptr, nullptr, instance, nullptr);
   ASSERT_NE(other, nullptr);
   ValidateRect(other, nullptr);
   ASSERT_FALSE(GetUpdateRect(other, nullptr, FALSE));
 
-  update_animation_timer(standard_palette());
+  MainWindow window([](std::string) {});
+  ASSERT_TRUE(MainWindow::register_class(instance, nullptr, nullptr));
+  const HWND made = window.create(instance);
+  ASSERT_NE(made, nullptr);
+  SendMessageW(made, WM_SIZE, SIZE_RESTORED, MAKELPARAM(520, 380));
+  SendMessageW(made, MSG_FRAMES_READY, 0, 0);
   EXPECT_FALSE(s.anim_timer_running);
+  EXPECT_FALSE(KillTimer(made, TIMER_ANIMATION));
   EXPECT_FALSE(GetUpdateRect(other, nullptr, FALSE));
-  s.anim_timer_running = false;
+  DestroyWindow(made);
   DestroyWindow(other);
+  MSG msg;
+  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+  }  // the WM_QUIT that WM_DESTROY posts
+  s.anim_timer_running = false;
 }
 
 TEST(WindowRun, InstallRunsTheWorkerToTheFailedScreen) {
@@ -634,7 +644,7 @@ class PaintTest : public WindowTest {
  protected:
   void paint(Canvas& c) {
     const int dpi = app_state().dpi;
-    render_client(c.dc(), scale(520, dpi), scale(380, dpi), window_.palette());
+    window_.render(c.dc(), scale(520, dpi), scale(380, dpi));
   }
 
   // The whole window as the screen shows it: the client area, then each visible child drawn into
@@ -757,7 +767,7 @@ TEST_F(PaintTest, ProgressFillMarqueeAndCloseGlyphByScreen) {
 TEST_F(PaintTest, GeometryAt144) {
   AppState& s = app_state();
   s.dpi = 144;
-  create_fonts();
+  create_fonts(s.dpi);
   Canvas bg(780, 570), c(780, 570);
   draw_background(bg.dc(), 780, 570);
   set_state(Screen::Downloading, "Downloading...", "", false);
@@ -781,19 +791,19 @@ TEST_F(PaintTest, OwnerDrawnButtons) {
   item.hDC = c.dc();
   item.rcItem = RECT{0, 0, 112, 34};
   item.CtlID = kActionButtonId;
-  EXPECT_TRUE(draw_owner_button(item, window_.palette()));
+  EXPECT_TRUE(SendMessageW(main_, WM_DRAWITEM, item.CtlID, reinterpret_cast<LPARAM>(&item)));
   EXPECT_EQ(c.at(2, 2), COLOR_ACTION_FACE);
   EXPECT_GT(c.count({0, 0, 112, 34}, COLOR_WHITE), 10);  // the label
 
   item.CtlID = kBrowseButtonId;
   item.rcItem = RECT{0, 0, 38, 34};
-  EXPECT_TRUE(draw_owner_button(item, window_.palette()));
+  EXPECT_TRUE(SendMessageW(main_, WM_DRAWITEM, item.CtlID, reinterpret_cast<LPARAM>(&item)));
   EXPECT_EQ(c.at(2, 2), COLOR_BROWSE_FACE);
   EXPECT_EQ(c.at(10, 18), COLOR_TEXT);         // the body's left edge
   EXPECT_EQ(c.at(18, 18), COLOR_BROWSE_FACE);  // outline only
 
   item.CtlID = 999;
-  EXPECT_FALSE(draw_owner_button(item, window_.palette()));
+  EXPECT_FALSE(SendMessageW(main_, WM_DRAWITEM, item.CtlID, reinterpret_cast<LPARAM>(&item)));
 }
 
 // ---- High contrast ----

@@ -118,23 +118,24 @@ int main(int argc, char** argv) {
   const AnimationFrames& frames = *cell.load();
 
   // One tick straight onto a DC, at the logo sizes of 96, 144 and 192 DPI.
+  LogoAnimation animation;
   for (int size : {84, 126, 168}) {
     Canvas canvas(size * 4, size * 4);
     paint_background(canvas.dc.get(), size * 520 / 84, size * 380 / 84);
-    capture_backdrop(size, frames, canvas.dc.get(), size / 2, size / 2);
+    animation.capture_backdrop(size, frames, canvas.dc.get(), size / 2, size / 2);
     constexpr int kTicks = 2 * 288;
     double round_best = 1e9;
     for (int round = 0; round < 5; ++round) {
       const double start = now_ms();
       for (int k = 0; k < kTicks; ++k) {
-        draw_animation_frame(size, frames, k % 288, canvas.dc.get(), size / 2, size / 2);
+        animation.draw_frame(size, frames, k % 288, canvas.dc.get(), size / 2, size / 2);
       }
       GdiFlush();
       round_best = std::min(round_best, (now_ms() - start) / kTicks);
     }
     std::printf("tick at %3d px (compose + StretchDIBits): %.4f ms\n", size, round_best);
   }
-  release_frame_cache();
+  animation.release();
 
   if (argc > 1) {
     // Four frames a quarter loop apart, over the top-left of the window at 96 and 192 DPI.
@@ -147,14 +148,14 @@ int main(int argc, char** argv) {
       Canvas window(520 * dpi / 96, 380 * dpi / 96);
       paint_background(window.dc.get(), 520 * dpi / 96, 380 * dpi / 96);
       const int size = 84 * dpi / 96, x = 40 * dpi / 96, y = 46 * dpi / 96;
-      capture_backdrop(size, frames, window.dc.get(), x, y);
+      animation.capture_backdrop(size, frames, window.dc.get(), x, y);
       for (int i = 0; i < 4; ++i) {
-        draw_animation_frame(size, frames, frames_shown[i], window.dc.get(), x, y);
+        animation.draw_frame(size, frames, frames_shown[i], window.dc.get(), x, y);
         BitBlt(preview.dc.get(), i * large, dpi == 96 ? 0 : small, crop, crop, window.dc.get(), 0,
                0, SRCCOPY);
       }
     }
-    release_frame_cache();
+    animation.release();
     preview.select.reset();  // GetDIBits wants the bitmap out of any DC
     const bool written =
         write_bmp(argv[1], preview.dc.get(), preview.bitmap.get(), 4 * large, small + large);
