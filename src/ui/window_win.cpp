@@ -5,7 +5,6 @@
 #include "app/app_state_win.h"
 #include "app/text_win.h"
 #include "app/thread_win.h"
-#include "install/busy_wait_win.h"
 #include "install/location.h"
 #include "ui/folder_picker_win.h"
 #include "ui/layout.h"
@@ -187,7 +186,7 @@ void MainWindow::on_nc_destroy() {
   access_->window = nullptr;
   controls_.release();
   paint_.release();
-  launch_backoff_.reset();
+  launch_.reset();
   window_ = nullptr;
 }
 
@@ -299,7 +298,10 @@ LRESULT MainWindow::on_timer(WPARAM id) {
       break;
     case TIMER_LAUNCH_RETRY:
       KillTimer(window_, TIMER_LAUNCH_RETRY);
-      try_launch();
+      if (launch_.retry(window_, launch_path_copy()) == ProductLaunch::Outcome::Started) {
+        s.launch_started = true;
+        DestroyWindow(window_);
+      }
       break;
     case TIMER_ANIMATION:
       s.anim_frame = next_animation_frame(s.anim_frame);
@@ -429,41 +431,12 @@ void MainWindow::retry() {
 
 void MainWindow::launch_and_close() {
   AppState& s = app_state();
-  // Click and timer race: one launch at a time, and the product opens once.
-  if (s.launch_started || launch_backoff_) return;
+  if (s.launch_started) return;  // the product opens once
   const std::string path = launch_path_copy();
-  if (path.empty()) {
+  if (path.empty() || launch_.begin(window_, path) == ProductLaunch::Outcome::Started) {
     s.launch_started = true;
     DestroyWindow(window_);
-    return;
   }
-  launch_backoff_.emplace(busy_bound(kBusyBoundMs));
-  try_launch();
-}
-
-void MainWindow::try_launch() {
-  const std::uint32_t error = open_product(launch_path_copy());
-  const std::string status = snapshot_state().status;
-  if (error == 0) {
-    launch_backoff_.reset();
-    app_state().launch_started = true;
-    DestroyWindow(window_);
-    return;
-  }
-  // Another program (a virus scanner) has the product's file: tried again on the install's
-  // schedule, by a timer, so that the window stays responsive meanwhile.
-  if (is_busy_error(FileStep::Launch, error)) {
-    if (const std::optional<unsigned> pause = launch_backoff_->next_pause()) {
-      if (snapshot_state().detail != kWaitingForProduct) {
-        set_state(Screen::Done, status, kWaitingForProduct, false);
-      }
-      SetTimer(window_, TIMER_LAUNCH_RETRY, *pause, nullptr);
-      return;
-    }
-  }
-  // Not started: Done stays, says so, and the Launch button tries again.
-  launch_backoff_.reset();
-  set_state(Screen::Done, status, kLaunchFailedDetail, false);
 }
 
 void MainWindow::update_animation_timer() {

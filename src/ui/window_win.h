@@ -13,9 +13,9 @@
 #include <string>
 
 #include "app/win.h"
-#include "install/busy_wait.h"
 #include "ui/accessibility_win.h"
 #include "ui/controls_win.h"
+#include "ui/launch_win.h"
 #include "ui/palette.h"
 #include "ui/render_win.h"
 #include "ui/system_settings_win.h"
@@ -89,10 +89,8 @@ class MainWindow final : private AccessSource {
   // The run's operations.
   void start_install();
   // The Launch button and the automatic launch: opens the product (or, with none, just ends) and
-  // destroys the window once it has started. While another program has the product's file in
-  // use, tries again by TIMER_LAUNCH_RETRY; if it never starts, Done says so and stays.
+  // destroys the window once it has started (ProductLaunch says when).
   void launch_and_close();
-  void try_launch();
   // The animation runs only where the palette draws the orb, the frames are decoded, the system
   // allows it and the window is not minimised; the logo square is repainted either way.
   void update_animation_timer();
@@ -116,7 +114,7 @@ class MainWindow final : private AccessSource {
   Controls controls_{access_};
   PaintCache paint_;
   AccessAnnouncer announcer_;
-  std::optional<BusyBackoff> launch_backoff_;  // a launch is being tried
+  ProductLaunch launch_;
 };
 
 }  // namespace qv
