@@ -20,20 +20,13 @@ import subprocess
 import sys
 import time
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from e2e_checks import check, failures  # noqa: E402
+
 HERE = os.path.dirname(os.path.abspath(__file__))
 DRIVE = os.path.join(HERE, "..", "..", "tools", "demo", "drive_demo.py")
 SCREENS = ["1-choose-location.png", "2-downloading.png", "3-installing.png", "4-done.png",
            "5-product-running.png"]
-
-failures = []
-
-
-def check(ok, what):
-    print(("ok   " if ok else "FAIL ") + what, flush=True)
-    if not ok:
-        failures.append(what)
-    return ok
-
 
 def fingerprint(build):
     """What make run must leave alone: the other build folders and their caches, as they are."""

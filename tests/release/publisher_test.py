@@ -19,6 +19,9 @@ import shutil
 import subprocess
 import sys
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from e2e_checks import check, failures  # noqa: E402
+
 HERE = os.path.dirname(os.path.abspath(__file__))
 TOOL = os.path.join(HERE, "..", "..", "tools", "publish-release")
 
@@ -59,16 +62,6 @@ ROWS = [
     # No field of the list and no e-mail name: the first attribute, where Wine gives "".
     ("/C=GB/L=Leeds", "utf8only", False, "GB", False),
 ]
-
-failures = []
-
-
-def check(ok, what):
-    print(("ok   " if ok else "FAIL ") + what, flush=True)
-    if not ok:
-        failures.append(what)
-    return ok
-
 
 def openssl(work, mask, *args):
     config = os.path.join(work, "openssl-%s.cnf" % mask)
