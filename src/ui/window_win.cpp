@@ -102,6 +102,7 @@ LRESULT MainWindow::handle_message(UINT message, WPARAM wparam, LPARAM lparam) {
       update_animation_timer();
       return DefWindowProcW(window_, message, wparam, lparam);
     case WM_PAINT:
+      paint_.finish_first_frame();  // its thread writes the still logo that the input reads
       return paint_window(window_, paint_input(), paint_);
     case WM_CLOSE:
       return on_close();

@@ -57,6 +57,7 @@ class MainWindow final : private AccessSource {
   PaintInput paint_input() const;
   // Draws the client area as the next paint would, into `dc` (w x h device pixels).
   void render(HDC dc, int width, int height) {
+    paint_.finish_first_frame();  // its thread writes the still logo that the input reads
     render_client(dc, width, height, paint_input(), paint_);
   }
 
