@@ -103,7 +103,7 @@ Status install(const std::string& folder, const TrustSettings& trust, const Retr
   auto feed = fetch_text(base_url + std::string(kFeedFileName), state.cancel_requested);
   if (!feed) return fail(feed.reason());
   // Checked before any value is read, and only what the signature covers is read.
-  const auto signed_feed = check_feed_signature(feed.value(), trust.feed_keys);
+  const auto signed_feed = check_feed_signature(feed.value().text, trust.feed_keys);
   if (!signed_feed) return fail(signed_feed.reason());
   auto release = parse_release_feed(signed_feed.value());
   if (!release) return fail(release.reason());

@@ -6,9 +6,11 @@
 
 namespace qv {
 
-void CappedText::append(const std::uint8_t* bytes, std::size_t count) {
+bool CappedText::append(const std::uint8_t* bytes, std::size_t count) {
   const std::size_t room = limit_ - kept_.size();
+  if (count > room) over_ = true;
   kept_.append(reinterpret_cast<const char*>(bytes), std::min(room, count));
+  return !over_;
 }
 
 Result<std::string> CappedText::take() {

@@ -15,8 +15,9 @@ class CappedText {
  public:
   explicit CappedText(std::size_t limit = kFetchTextLimit) : limit_(limit) {}
 
-  // Bytes past the limit are dropped; the caller goes on reading to the end of the body.
-  void append(const std::uint8_t* bytes, std::size_t count);
+  // Bytes past the limit are dropped. False once more than the limit has arrived: the rest of
+  // the body would be dropped too, so the caller stops reading (a body that never ends is cut).
+  bool append(const std::uint8_t* bytes, std::size_t count);
 
   // The kept bytes, or "feed was not valid text" when they are not UTF-8.
   Result<std::string> take();
@@ -24,6 +25,7 @@ class CappedText {
  private:
   std::size_t limit_;
   std::string kept_;
+  bool over_ = false;
 };
 
 }  // namespace qv

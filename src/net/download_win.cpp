@@ -114,9 +114,11 @@ class WinDownloadPort final : public DownloadPort {
   Status read_body(BodySink& sink) override {
     HttpRequest request = std::move(*request_);
     request_.reset();
-    return qv::read_body(
-        std::move(request), app_state().cancel_requested,
-        [&sink](const std::uint8_t* bytes, std::size_t count) { sink.on_block(bytes, count); });
+    return qv::read_body(std::move(request), app_state().cancel_requested,
+                         [&sink](const std::uint8_t* bytes, std::size_t count) {
+                           sink.on_block(bytes, count);
+                           return true;
+                         });
   }
 
  private:

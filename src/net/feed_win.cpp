@@ -19,7 +19,7 @@ void run_feed_precheck(const TrustSettings& trust) {
   const std::atomic<bool> never_stop{false};
   const auto feed = fetch_text(feed_base_url() + std::string(kFeedFileName), never_stop);
   if (!feed) return;
-  const auto signed_feed = check_feed_signature(feed.value(), trust.feed_keys);
+  const auto signed_feed = check_feed_signature(feed.value().text, trust.feed_keys);
   if (!signed_feed) return;
   set_version_note(version_note_for_feed(signed_feed.value()));
 }

@@ -24,7 +24,7 @@ HttpTimeouts session_timeouts() {
 // A response header's value as text; nothing when the answer has none.
 std::optional<std::string> header_text(const WinHttpFunctions& winhttp, HINTERNET request,
                                        DWORD which) {
-  // Long enough for any length or range; a longer value is no number of ours anyway.
+  // Long enough for any length, range or date; a longer value is none that we could read anyway.
   wchar_t value[128];
   DWORD size = sizeof value;
   if (!winhttp.query_headers(request, which, WINHTTP_HEADER_NAME_BY_INDEX, value, &size,
@@ -95,7 +95,7 @@ OpenGetOutcome open_get(std::string_view url, std::uint64_t start_offset) {
 }
 
 Status read_body(HttpRequest request, const std::atomic<bool>& stop,
-                 const std::function<void(const std::uint8_t*, std::size_t)>& consume) {
+                 const std::function<bool(const std::uint8_t*, std::size_t)>& consume) {
   const auto buffer = std::make_unique<std::uint8_t[]>(kReadBlockSize);
   const WinHttpFunctions& winhttp = *winhttp_functions();  // loaded: the request exists
   for (;;) {
@@ -104,20 +104,27 @@ Status read_body(HttpRequest request, const std::atomic<bool>& stop,
     if (!winhttp.read_data(request.request.get(), buffer.get(), kReadBlockSize, &read)) {
       return fail("download interrupted");
     }
-    if (read == 0) return {};
-    consume(buffer.get(), read);
+    if (read == 0 || !consume(buffer.get(), read)) return {};
   }
 }
 
-Result<std::string> fetch_text(std::string_view url, const std::atomic<bool>& stop) {
+Result<FetchedText> fetch_text(std::string_view url, const std::atomic<bool>& stop) {
   auto opened = open_get(url, 0);
   if (auto* reason = std::get_if<Reason>(&opened)) return std::move(*reason);
+  HttpRequest& request = std::get<HttpRequest>(opened);
+  FetchedText fetched;
+  const WinHttpFunctions& winhttp = *winhttp_functions();  // loaded: the request exists
+  fetched.date = header_text(winhttp, request.request.get(), WINHTTP_QUERY_DATE);
+  fetched.age = header_text(winhttp, request.request.get(), WINHTTP_QUERY_AGE);
   CappedText text;
   const Status body = read_body(
-      std::move(std::get<HttpRequest>(opened)), stop,
-      [&text](const std::uint8_t* bytes, std::size_t count) { text.append(bytes, count); });
+      std::move(request), stop,
+      [&text](const std::uint8_t* bytes, std::size_t count) { return text.append(bytes, count); });
   if (!body) return fail(body.reason());
-  return text.take();
+  auto taken = text.take();
+  if (!taken) return fail(taken.reason());
+  fetched.text = std::move(taken.value());
+  return fetched;
 }
 
 }  // namespace qv

@@ -55,12 +55,21 @@ using OpenGetOutcome = std::variant<HttpRequest, RangeRefused, Reason>;
 // A non-zero start offset sends "Range: bytes=<offset>-".
 OpenGetOutcome open_get(std::string_view url, std::uint64_t start_offset);
 
-// Reads the body to its end, handing each block to `consume`. Checks `stop` before every read.
-// The request is closed on every way out. Fails with "canceled" or "download interrupted".
+// Reads the body to its end, handing each block to `consume`, or until `consume` answers false
+// (it has all it wants: success). Checks `stop` before every read. The request is closed on
+// every way out. Fails with "canceled" or "download interrupted".
 Status read_body(HttpRequest request, const std::atomic<bool>& stop,
-                 const std::function<void(const std::uint8_t*, std::size_t)>& consume);
+                 const std::function<bool(const std::uint8_t*, std::size_t)>& consume);
 
-// The first 64 KiB of the body as UTF-8 text.
-Result<std::string> fetch_text(std::string_view url, const std::atomic<bool>& stop);
+// A text fetched whole, and what its answer said of when it was sent.
+struct FetchedText {
+  std::string text;                 // the first 64 KiB of the body, valid UTF-8
+  std::optional<std::string> date;  // the Date header as sent; nothing without one
+  std::optional<std::string> age;   // the Age header as sent (a cache's copy); nothing without one
+};
+
+// The first 64 KiB of the body as UTF-8 text. Reading stops as soon as more has arrived, so a
+// body that never ends costs no more than a short one.
+Result<FetchedText> fetch_text(std::string_view url, const std::atomic<bool>& stop);
 
 }  // namespace qv

@@ -79,12 +79,17 @@ std::vector<std::uint8_t> bytes_of(std::string_view s) {
 TEST(CappedText, KeepsTheFirst64KiBAcrossBlocksAndChecksUtf8) {
   CappedText text;
   const std::vector<std::uint8_t> block(40000, 'a');
-  text.append(block.data(), block.size());
-  text.append(block.data(), block.size());
-  text.append(block.data(), block.size());  // everything past the limit is dropped
+  EXPECT_TRUE(text.append(block.data(), block.size()));
+  // More than the limit has arrived: the reader is told to stop, the rest is dropped.
+  EXPECT_FALSE(text.append(block.data(), block.size()));
+  EXPECT_FALSE(text.append(block.data(), block.size()));
   const auto kept = text.take();
   ASSERT_TRUE(kept.ok()) << kept.reason();
   EXPECT_EQ(kept.value().size(), 65536u);
+
+  CappedText exact;  // a body of exactly the limit is read to its end
+  const std::vector<std::uint8_t> limit(65536, 'a');
+  EXPECT_TRUE(exact.append(limit.data(), limit.size()));
 }
 
 TEST(CappedText, CutInsideAMultiByteCharacterIsNotText) {

@@ -28,6 +28,7 @@ Actions, used one per request in order, then "ok" for ever after:
                 network does for every request until the user signs in
   portal:N      the same page, padded with spaces to exactly N bytes (at least the page's length)
   slow:BPS      send the body at about BPS bytes a second (the demo's visible download)
+  endless       answer 200 with no length and the file's bytes over and over, never ending
 
 CHAOS draws, by weight: ok, drop:N, status:500, 416, norange, stall:MS and stallbody:N:MS, with
 N below a quarter of the file's size and MS from 10 to 60 (brief: shorter than any receive timeout). The same
@@ -224,6 +225,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if full is None or not os.path.isfile(full):
             self.reply(404, "not found\n")
             return
+        if name == "endless":
+            self.serve_endless(full)
+            return
         size = os.path.getsize(full)
 
         start, end, partial = 0, size - 1, False
@@ -292,6 +296,20 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 self.connection.shutdown(2)
             except OSError:
                 pass
+
+    def serve_endless(self, full):
+        with open(full, "rb") as f:
+            data = f.read() or b"\n"
+        self.send_response(200)
+        self.send_header("Content-Type", "text/plain; charset=utf-8")
+        self.send_header("Connection", "close")
+        self.end_headers()
+        self.close_connection = True
+        try:
+            while True:
+                self.wfile.write(data)
+        except (BrokenPipeError, ConnectionResetError):
+            pass
 
 
 class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):

@@ -63,7 +63,7 @@ std::string control(std::string_view verb, std::string_view query) {
   const std::atomic<bool> never{false};
   auto body =
       fetch_text(server_url() + "_control/" + std::string(verb) + "?" + std::string(query), never);
-  return body ? body.value() : "control failed: " + body.reason();
+  return body ? body.value().text : "control failed: " + body.reason();
 }
 
 std::string serve_file(std::string_view path, std::uint64_t size, int seed) {
