@@ -5,50 +5,84 @@
 #   cmake -DQUORVANE_FEED_BASE_URL=... -DQUORVANE_RELEASE_PAGE_URL=... \
 #         -DQUORVANE_SETUP_PUBLISHER=... -P cmake/check_settings.cmake
 
-# Why `url` can't be used as the installer uses it, or "" when it can. The installer splits an
-# address itself: a lower-case "http://" or "https://", a host up to the first "/" and an optional
-# port; the feed's address then has "latest.yml" and the setup program's name appended.
+# Why `url` can't be used as the installer uses it, or "" when it can; the parts it splits into in
+# `out`_HOST, `out`_PORT (the scheme's default when none is written) and `out`_PATH. The feed's
+# address is split exactly as the installer splits it: a lower-case "http://" or "https://", the
+# host up to the first "/" (or the end), a port after the first ":" in that (an optional "+" and
+# digits, 0 meaning the scheme's default), the path from the "/" on ("/" when there is none);
+# "latest.yml" and the setup program's name are then appended. A release page is opened by the
+# browser, which ends the host at "?" and "#" too. Refused on purpose, beyond what the installer
+# refuses: white space, a user name ("@"), a host that is not a plain host name, and "?" or "#"
+# anywhere in the feed's address.
 function(qv_url_problem out url is_feed)
   set(problem "")
+  set(host "")
+  set(port "")
+  set(path "/")
   if(url STREQUAL "")
     set(problem "it is empty")
   elseif(url MATCHES "[ \t\r\n]")
     set(problem "it holds white space")
   elseif(NOT url MATCHES "^https?://")
     set(problem "it does not start with https:// (or http://, in lower case)")
+  elseif(is_feed AND url MATCHES "[?#]")
+    set(problem "it holds \"?\" or \"#\", and the installer appends file names to it")
   else()
+    set(port 80)
+    if(url MATCHES "^https")
+      set(port 443)
+    endif()
     string(REGEX REPLACE "^https?://" "" rest "${url}")
     set(authority "${rest}")
-    set(path "")
     if(rest MATCHES "^([^/?#]*)([/?#].*)$")
       set(authority "${CMAKE_MATCH_1}")
       set(path "${CMAKE_MATCH_2}")
     endif()
-    string(REGEX REPLACE ":[0-9]*$" "" host "${authority}")
-    if(host STREQUAL "")
-      set(problem "it names no host")
-    elseif(host MATCHES "@")
+    set(host "${authority}")
+    set(written_port "")
+    string(FIND "${authority}" ":" colon)
+    if(NOT colon EQUAL -1)
+      string(SUBSTRING "${authority}" 0 ${colon} host)
+      math(EXPR after "${colon} + 1")
+      string(SUBSTRING "${authority}" ${after} -1 written_port)
+    endif()
+    if(authority MATCHES "@")
       set(problem "a user name before the host is not supported")
+    elseif(host STREQUAL "")
+      set(problem "it names no host")
     elseif(NOT host MATCHES "^[A-Za-z0-9]([A-Za-z0-9.-]*[A-Za-z0-9])?$")
       set(problem "the host \"${host}\" is not a plain host name (ASCII letters, digits, \".\" "
                   "and \"-\"; an international name in its xn-- form)")
-    elseif(authority MATCHES ":([0-9]*)$")
-      set(port "${CMAKE_MATCH_1}")
-      if(port STREQUAL "" OR port MATCHES "^0+$" OR port MATCHES "[0-9][0-9][0-9][0-9][0-9][0-9]"
-         OR port GREATER 65535)
-        set(problem "the port \"${port}\" is not a number from 1 to 65535")
+    elseif(NOT colon EQUAL -1)
+      # Read as the installer reads it; leading zeros are no digits of the value.
+      set(digits "")
+      set(length 0)
+      if(written_port MATCHES "^[+]?([0-9]+)$")
+        string(REGEX REPLACE "^0+" "" digits "${CMAKE_MATCH_1}")
+        string(LENGTH "${digits}" length)
       endif()
-    endif()
-    if(problem STREQUAL "" AND is_feed AND path MATCHES "[?#]")
-      set(problem "it holds \"?\" or \"#\", and the installer appends file names to it")
+      if(NOT written_port MATCHES "^[+]?[0-9]+$" OR length GREATER 5 OR digits GREATER 65535)
+        set(problem "the port \"${written_port}\" is not a number from 0 to 65535")
+      elseif(digits STREQUAL "")
+        set(port 0)  # the scheme's default, for WinHTTP as for a browser
+      else()
+        set(port "${digits}")
+      endif()
     endif()
   endif()
   set(${out} "${problem}" PARENT_SCOPE)
+  set(${out}_HOST "${host}" PARENT_SCOPE)
+  set(${out}_PORT "${port}" PARENT_SCOPE)
+  set(${out}_PATH "${path}" PARENT_SCOPE)
 endfunction()
 
 # Fails the configuration for a setting that can never work; warns about a plain http feed.
 function(qv_check_settings)
   qv_url_problem(problem "${QUORVANE_FEED_BASE_URL}" TRUE)
+  if(QV_SHOW_FEED_PARTS AND NOT problem)
+    # For the test that holds these parts against the installer's own split.
+    message(NOTICE "host=${problem_HOST} port=${problem_PORT} path=${problem_PATH}")
+  endif()
   if(problem)
     message(FATAL_ERROR
       "QUORVANE_FEED_BASE_URL is \"${QUORVANE_FEED_BASE_URL}\", which is not an absolute http(s) "

@@ -16,6 +16,16 @@ inline constexpr std::uint32_t kErrorPathNotFound = 3;
 inline constexpr std::uint32_t kErrorAccessDenied = 5;
 inline constexpr std::uint32_t kErrorSharingViolation = 32;
 inline constexpr std::uint32_t kErrorLockViolation = 33;
+// ERROR_DIRECTORY: what a step answers here for a folder where a file of ours should be.
+inline constexpr std::uint32_t kErrorIsFolder = 267;
+
+// File attributes (winnt.h), likewise.
+inline constexpr std::uint32_t kAttributeReadOnly = 0x1;
+inline constexpr std::uint32_t kAttributeHidden = 0x2;
+inline constexpr std::uint32_t kAttributeSystem = 0x4;
+inline constexpr std::uint32_t kAttributeDirectory = 0x10;
+inline constexpr std::uint32_t kAttributeDevice = 0x40;
+inline constexpr std::uint32_t kAttributeReparsePoint = 0x400;
 
 // Pauses double from the first to the longest; the waits of one step add up to the bound at most.
 inline constexpr unsigned kBusyFirstPauseMs = 100;
@@ -32,6 +42,14 @@ enum class FileStep { Open, Start, Delete, Launch };
 // program is deleting, or is quarantining, answers). Starting a program that Windows refuses with
 // "access denied" is a block, not a hold.
 bool is_busy_error(FileStep step, std::uint32_t error);
+
+// What an "access denied" on a file of our own (the download) comes from, by the attributes of
+// what its path names now (nothing when they can't be read): a folder of that name, which no wait
+// will ever make writable; read-only, hidden or system attributes, ours to clear (CREATE_ALWAYS
+// with normal attributes fails over a hidden or system file, deletion over a read-only one); or
+// something else, such as a file pending deletion or another program's hold, which is waited out.
+enum class DeniedBy { Folder, OwnAttributes, Other };
+DeniedBy denied_by(std::optional<std::uint32_t> attributes);
 
 // The pauses of one step: none before the first try, then 100 ms, 200 ms, ... up to 2 s each,
 // the last one cut so that all of them add up to `bound_ms` exactly.

@@ -32,6 +32,25 @@ unsigned busy_bound(unsigned bound_ms) {
   return bound_ms;
 }
 
+std::uint32_t on_own_file(const wchar_t* path, const std::function<std::uint32_t()>& step) {
+  const std::uint32_t error = step();
+  if (error != kErrorAccessDenied) return error;
+  const DWORD attributes = GetFileAttributesW(path);
+  const auto read = attributes == INVALID_FILE_ATTRIBUTES
+                        ? std::nullopt
+                        : std::optional<std::uint32_t>(attributes);
+  switch (denied_by(read)) {
+    case DeniedBy::Folder:
+      return kErrorIsFolder;
+    case DeniedBy::OwnAttributes:
+      if (SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL)) return step();
+      break;
+    case DeniedBy::Other:
+      break;
+  }
+  return error;
+}
+
 BusyOutcome retry_while_busy(FileStep kind, const BusyWait& wait,
                              const std::function<std::uint32_t()>& step) {
   BusyBackoff backoff(busy_bound(wait.bound_ms));

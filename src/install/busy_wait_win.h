@@ -38,6 +38,12 @@ unsigned busy_bound(unsigned bound_ms);
 BusyOutcome retry_while_busy(FileStep kind, const BusyWait& wait,
                              const std::function<std::uint32_t()>& step);
 
+// Runs `step` (0, or the Windows error it failed with) on a file of our own at `path`, telling an
+// "access denied" apart by denied_by: for a folder of that name it answers kErrorIsFolder, which
+// no wait changes; read-only, hidden or system attributes are cleared and the step is run once
+// more; any other stays "access denied", for retry_while_busy to wait out.
+std::uint32_t on_own_file(const wchar_t* path, const std::function<std::uint32_t()>& step);
+
 #ifdef QV_TEST_HOOKS
 // Test builds only: the longest any step waits instead of its bound, so that a hold that never
 // ends is given up on in a moment. Written only while no step waits. The shipped program has no

@@ -1,7 +1,10 @@
 #include "install/install_run.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
+
+#include "install/busy_wait.h"
 
 namespace qv {
 namespace {
@@ -54,16 +57,32 @@ Status check_setup_file_name(std::string_view path) {
   return {};
 }
 
-bool trust_answer_is_read_failure(std::uint32_t answer) {
+TrustAnswer classify_trust_answer(std::uint32_t answer) {
+  if (answer == 0) return TrustAnswer::Trusted;
   // HRESULT_FROM_WIN32 of: file or path not found, access denied, no memory, device not ready,
   // data error, read fault, sharing and lock violations, I/O device error.
   constexpr std::array<std::uint32_t, 10> kReadFailures = {2, 3, 5, 14, 21, 23, 30, 32, 33, 1117};
-  if ((answer & 0xFFFF0000u) != 0x80070000u) return false;
-  const std::uint32_t code = answer & 0xFFFFu;
-  for (const std::uint32_t failure : kReadFailures) {
-    if (code == failure) return true;
+  if ((answer & 0xFFFF0000u) == 0x80070000u && std::find(kReadFailures.begin(), kReadFailures.end(),
+                                                         answer & 0xFFFFu) != kReadFailures.end()) {
+    return TrustAnswer::ReadFailure;
   }
-  return false;
+  constexpr std::array<std::uint32_t, 7> kNotChecked = {
+      0x80092003,  // CRYPT_E_FILE_ERROR
+      0x80096001,  // TRUST_E_SYSTEM_ERROR
+      0x800B0001,  // TRUST_E_PROVIDER_UNKNOWN
+      0x800B0002,  // TRUST_E_ACTION_UNKNOWN
+      0x800B010E,  // CERT_E_REVOCATION_FAILURE
+      0x80092013,  // CRYPT_E_REVOCATION_OFFLINE
+      0x80092012,  // CRYPT_E_NO_REVOCATION_CHECK
+  };
+  if (std::find(kNotChecked.begin(), kNotChecked.end(), answer) != kNotChecked.end()) {
+    return TrustAnswer::NotChecked;
+  }
+  return TrustAnswer::Refused;
+}
+
+bool sweep_deletes(std::uint32_t attributes) {
+  return (attributes & (kAttributeDirectory | kAttributeReparsePoint | kAttributeDevice)) == 0;
 }
 
 std::string installing_status(std::string_view version) {

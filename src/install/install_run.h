@@ -20,10 +20,21 @@ inline constexpr std::string_view kUnsafeSetupName =
 // file. Spaces inside and non-ASCII letters are fine.
 Status check_setup_file_name(std::string_view path);
 
-// Whether an answer of WinVerifyTrust is Windows failing to read the file (a missing, held or
-// unreadable file, no memory) rather than a verdict on its signature: such a file is neither
-// called unsigned nor deleted.
-bool trust_answer_is_read_failure(std::uint32_t answer);
+// What an answer of WinVerifyTrust says about the setup program:
+// - Trusted: success;
+// - ReadFailure: Windows failed to read the file (missing, held, unreadable, no memory);
+// - NotChecked: Windows could not check at all (its providers failed, or a revocation check could
+//   not be made under a policy that refuses offline answers): no verdict on the signature;
+// - Refused: any other answer, a verdict that the file is not signed as it must be.
+// Only a refusal calls the file unsigned and deletes it; the others keep it, so that Try Again
+// checks it again without downloading.
+enum class TrustAnswer { Trusted, ReadFailure, NotChecked, Refused };
+TrustAnswer classify_trust_answer(std::uint32_t answer);
+
+// Whether the sweep of the download folder deletes an entry with these attributes: only a plain
+// file. A folder, a junction or a symbolic link (whose deletion could reach what it points to)
+// and a device are left alone.
+bool sweep_deletes(std::uint32_t attributes);
 
 // "Installing Quorvane <version>..."
 std::string installing_status(std::string_view version);

@@ -43,27 +43,18 @@ BusyWait shown_on(Screen screen, std::string_view status, std::string_view detai
       }};
 }
 
-// The file that an earlier run left complete (the run failed after the download, or Try Again
-// after another program kept it locked): verified again instead of downloaded again.
-bool holds_whole_download(const std::string& path, std::uint64_t expected_size) {
-  WIN32_FILE_ATTRIBUTE_DATA data{};
-  if (expected_size == 0 ||
-      !GetFileAttributesExW(widen(path).c_str(), GetFileExInfoStandard, &data)) {
-    return false;
-  }
-  return ((static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow) ==
-         expected_size;
-}
-
 // The download, then the file held from that moment on.
-Result<OwnedFile> fetch_setup(const std::string& url, const std::string& path,
-                              const ReleaseInfo& info, const RetryPause& pause) {
-  Result<OwnedFile> downloaded = download_to_file(url, path, info.size, info.version, pause);
+Result<FinishedDownload> fetch_setup(const std::string& url, const std::string& path,
+                                     const ReleaseInfo& info, const RetryPause& pause) {
+  Result<FinishedDownload> downloaded = download_to_file(url, path, info.size, info.version, pause);
   if (!downloaded) return downloaded;
   set_state(Screen::Verifying, kVerifyingStatus, "", false);
-  if (downloaded.value()) return downloaded;
+  if (downloaded.value().hold) return downloaded;
   // Another program had it open for writing when the download let go: held once it is done.
-  return hold_setup_file(path, shown_on(Screen::Verifying, kVerifyingStatus, ""));
+  Result<OwnedFile> hold = hold_setup_file(path, shown_on(Screen::Verifying, kVerifyingStatus, ""));
+  if (!hold) return fail(hold.reason());
+  downloaded.value().hold = std::move(hold.value());
+  return downloaded;
 }
 
 // The SHA-512 from the hold and, for a product with a publisher, the signer beside it. A file
@@ -114,39 +105,37 @@ Status install(const std::string& folder, const TrustSettings& trust, const Retr
   const auto expected = decode_feed_checksum(info.sha512);
   if (!expected) return fail(std::string(kFeedMalformedChecksum));
 
-  if (Status space = check_free_space(folder, info.size); !space) return space;
-
+  // What earlier runs left is swept before the room for the download is judged: it may be what
+  // fills the volume. A folder that is a link to another is never used.
   const auto temp = temp_folder();
   if (!temp) return fail(std::string(kNoTempFolder));
   const std::string download_folder = join_path(*temp, kDownloadFolderName);
-  if (!create_folder_tree(download_folder)) return fail(std::string(kNoTempFolder));
-  const std::string setup_path = join_path(download_folder, info.path);
+  const OwnedFile folder_hold = open_download_folder(download_folder);
+  if (!folder_hold) return fail(std::string(kNoTempFolder));
   remove_leftover_downloads(download_folder, info.path);
-  const std::string url = base_url + info.path;
+  const std::string setup_path = join_path(download_folder, info.path);
+  const std::uint64_t download_need =
+      download_space_needed(info.size, file_size_of(widen(setup_path)));
+  if (Status space = check_free_space(folder, download_need); !space) return space;
+  if (!is_plain_folder(download_folder)) return fail(std::string(kNoTempFolder));
 
-  const bool complete = holds_whole_download(setup_path, info.size);
-  Result<OwnedFile> setup = fail("");
-  if (complete) {
-    set_state(Screen::Verifying, kVerifyingStatus, "", false);
-    setup = hold_setup_file(setup_path, shown_on(Screen::Verifying, kVerifyingStatus, ""));
-  } else {
-    setup = fetch_setup(url, setup_path, info, pause);
-  }
+  const std::string url = base_url + info.path;
+  Result<FinishedDownload> setup = fetch_setup(url, setup_path, info, pause);
   if (!setup) return fail(setup.reason());
-  Status checked = check_setup(setup.value(), setup_path, *expected, trust.setup_publisher);
-  if (complete && checked.reason() == kChecksumMismatch) {
-    // A file of the right size that is not this release (it has just been deleted): the run
-    // downloads it afresh rather than failing on what an earlier run left.
+  Status checked = check_setup(setup.value().hold, setup_path, *expected, trust.setup_publisher);
+  if (setup.value().found_whole && checked.reason() == kChecksumMismatch) {
+    // A whole file that is not this release (it has just been deleted): downloaded afresh, once,
+    // rather than failing on what an earlier run or a broken body left.
     setup = fetch_setup(url, setup_path, info, pause);
     if (!setup) return fail(setup.reason());
-    checked = check_setup(setup.value(), setup_path, *expected, trust.setup_publisher);
+    checked = check_setup(setup.value().hold, setup_path, *expected, trust.setup_publisher);
   }
   if (!checked) return checked;
 
   set_state(Screen::Installing, installing_status(info.version), kInstallingDetail, false);
   state.progress_permille.store(0);
   return run_setup_program(
-      setup_path, folder, setup.value(),
+      setup_path, folder, setup.value().hold,
       shown_on(Screen::Installing, installing_status(info.version), kInstallingDetail));
 }
 

@@ -77,12 +77,18 @@ std::string drive_label(std::string_view path) {
   return std::string(path);
 }
 
-Status check_download_space(std::optional<std::uint64_t> free_bytes, std::uint64_t expected_size,
+std::uint64_t download_space_needed(std::uint64_t expected_size,
+                                    std::optional<std::uint64_t> held) {
+  if (!held || *held > expected_size) return expected_size;
+  return expected_size - *held;
+}
+
+Status check_download_space(std::optional<std::uint64_t> free_bytes, std::uint64_t needed,
                             std::string_view temp_label) {
-  if (expected_size == 0 || !free_bytes || *free_bytes >= expected_size) return {};
+  if (needed == 0 || !free_bytes || *free_bytes >= needed) return {};
   return fail("Not enough space on " + std::string(temp_label) +
-              " for the download \xE2\x80\x94 Quorvane needs about " +
-              whole_megabytes(expected_size) + " MB free there.");
+              " for the download \xE2\x80\x94 Quorvane needs about " + whole_megabytes(needed) +
+              " MB free there.");
 }
 
 Status check_install_space(std::optional<std::uint64_t> free_bytes, std::string_view folder_label) {

@@ -54,9 +54,15 @@ std::optional<std::string> parent_folder(std::string_view path);
 // "D:" for a path whose second character is ":", else the whole path (a network path).
 std::string drive_label(std::string_view path);
 
+// What the download still needs on the temporary folder's volume: the feed's size less what this
+// release's file (`held` bytes, nothing when there is none) already holds there. Nothing more for
+// a complete file, the rest for a partial one, the whole size for a file larger than the feed
+// says (it is replaced). 0 when the size is unknown.
+std::uint64_t download_space_needed(std::uint64_t expected_size, std::optional<std::uint64_t> held);
+
 // The download test: free bytes of the temporary folder's volume (nothing when the query
-// failed, which counts as enough) against the expected download size (0: no test).
-Status check_download_space(std::optional<std::uint64_t> free_bytes, std::uint64_t expected_size,
+// failed, which counts as enough) against the bytes the download needs there (0: no test).
+Status check_download_space(std::optional<std::uint64_t> free_bytes, std::uint64_t needed,
                             std::string_view temp_label);
 
 // The install test: free bytes of the install folder's volume against 2,500,000,000.

@@ -95,11 +95,11 @@ std::optional<std::uint64_t> free_bytes_for_user(std::string_view folder) {
   return available.QuadPart;
 }
 
-Status check_free_space(std::string_view folder, std::uint64_t expected_size) {
-  if (expected_size > 0) {
+Status check_free_space(std::string_view folder, std::uint64_t download_need) {
+  if (download_need > 0) {
     if (const auto temp = temp_folder()) {
       Status download =
-          check_download_space(free_bytes_for_user(*temp), expected_size, drive_label(*temp));
+          check_download_space(free_bytes_for_user(*temp), download_need, drive_label(*temp));
       if (!download) return download;
     }
   }

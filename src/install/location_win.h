@@ -27,7 +27,8 @@ std::optional<std::string> temp_folder();
 // Bytes available to this user on the volume that holds `folder`; nothing when the query fails.
 std::optional<std::uint64_t> free_bytes_for_user(std::string_view folder);
 
-// The download test on the temporary folder (when the size is known), then the install test.
-Status check_free_space(std::string_view folder, std::uint64_t expected_size);
+// The download test on the temporary folder (for the `download_need` bytes that the download
+// still has to write there; none: no test), then the install test.
+Status check_free_space(std::string_view folder, std::uint64_t download_need);
 
 }  // namespace qv

@@ -34,7 +34,8 @@ std::optional<std::string> signer_name(const WinTrustFunctions& wintrust,
 }
 
 // What WinVerifyTrust made of the file: its signer's name when it passes, nothing inside when it
-// has no valid signature or no readable signer, a reason when the file could not be read.
+// has no valid signature or no readable signer, a reason when the file could not be read or
+// Windows could not check it.
 Result<std::optional<std::string>> verified_signer(const WinTrustFunctions& wintrust,
                                                    const Crypt32Functions& crypt32,
                                                    std::string_view path, const BusyWait& wait) {
@@ -59,9 +60,17 @@ Result<std::optional<std::string>> verified_signer(const WinTrustFunctions& wint
   data.dwUnionChoice = WTD_CHOICE_FILE;
   data.pFile = &info;
   const TrustVerification verification(wintrust, WINTRUST_ACTION_GENERIC_VERIFY_V2, data);
-  const auto answer = static_cast<std::uint32_t>(verification.result());
-  if (trust_answer_is_read_failure(answer)) return fail(std::string(kDownloadUnreadable));
-  if (answer != ERROR_SUCCESS || !verification.state()) return std::optional<std::string>();
+  switch (classify_trust_answer(static_cast<std::uint32_t>(verification.result()))) {
+    case TrustAnswer::ReadFailure:
+      return fail(std::string(kDownloadUnreadable));
+    case TrustAnswer::NotChecked:
+      return fail(std::string(kSignatureNotChecked));
+    case TrustAnswer::Refused:
+      return std::optional<std::string>();
+    case TrustAnswer::Trusted:
+      break;
+  }
+  if (!verification.state()) return std::optional<std::string>();
   return signer_name(wintrust, crypt32, verification.state());
 }
 

@@ -75,7 +75,7 @@ class AttemptSink final : public BodySink {
 
 // The destination could not be opened: nothing is deleted (a partial file is kept for a later
 // run), but a cancel that ended the wait for it deletes the file as a cancel always does.
-Status file_not_opened(DownloadPort& port, FileOpen outcome) {
+Reason file_not_opened(DownloadPort& port, FileOpen outcome) {
   switch (outcome) {
     case FileOpen::StillInUse:
       return fail(std::string(kDownloadLocked));
@@ -166,6 +166,10 @@ bool should_resume(std::optional<std::uint64_t> file_size, std::uint64_t expecte
   return expected_size == 0 || *file_size < expected_size;
 }
 
+bool holds_whole_file(std::optional<std::uint64_t> file_size, std::uint64_t expected_size) {
+  return expected_size != 0 && file_size == expected_size;
+}
+
 std::uint32_t progress_permille_for(std::uint64_t bytes_done, std::uint64_t expected_size) {
   if (bytes_done >= expected_size) return kDownloadProgressCap;
   // bytes_done < expected_size here; avoid overflowing the product for absurd sizes.
@@ -176,7 +180,8 @@ std::uint32_t progress_permille_for(std::uint64_t bytes_done, std::uint64_t expe
                                          : static_cast<std::uint32_t>(permille);
 }
 
-Status run_download(DownloadPort& port, std::uint64_t expected_size, std::string_view version) {
+Result<DownloadEnd> run_download(DownloadPort& port, std::uint64_t expected_size,
+                                 std::string_view version) {
   const std::string headline = download_headline(version);
   for (int attempt = 1;; ++attempt) {
     const bool last_attempt = attempt == kDownloadAttempts;
@@ -187,6 +192,7 @@ Status run_download(DownloadPort& port, std::uint64_t expected_size, std::string
 
     // Whatever the file holds now decides how this attempt starts, also after an earlier run.
     const std::optional<std::uint64_t> existing = port.file_size();
+    if (holds_whole_file(existing, expected_size)) return DownloadEnd::WholeFileFound;
     const bool resume = should_resume(existing, expected_size);
     std::uint64_t start_offset = 0;
     if (resume) {
@@ -237,13 +243,15 @@ Status run_download(DownloadPort& port, std::uint64_t expected_size, std::string
         port.delete_file();
         return fail(std::move(*error));
       }
+      // The body broke after its last byte (a chunked end cut off, a reset after the last block).
+      if (holds_whole_file(port.file_size(), expected_size)) return DownloadEnd::WholeFileFound;
       if (last_attempt) return fail(std::move(*error));
       port.publish_status(headline, interrupted_text(sink.bytes_done(), attempt + 1));
       port.pause_before_retry();
       continue;
     }
     if (!resume || status_code == 206) {
-      if (expected_size == 0 || sink.bytes_done() >= expected_size) return {};
+      if (expected_size == 0 || sink.bytes_done() >= expected_size) return DownloadEnd::Received;
       if (last_attempt) return fail(std::string(kClosedEarly));
       port.publish_status(headline, dropped_text(sink.bytes_done(), attempt + 1));
       port.pause_before_retry();

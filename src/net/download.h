@@ -42,6 +42,10 @@ std::string progress_text(std::uint64_t bytes_done, std::uint64_t start_offset,
 // Whether an attempt continues what the file holds (`file_size` is empty when there is no file).
 bool should_resume(std::optional<std::uint64_t> file_size, std::uint64_t expected_size);
 
+// Whether the file already holds the whole download: exactly the known size. Such a file is never
+// fetched again; the verification judges it.
+bool holds_whole_file(std::optional<std::uint64_t> file_size, std::uint64_t expected_size);
+
 // The block of `block_size` bytes that brought the count to `bytes_done` crossed a 2 MiB boundary.
 inline bool crosses_progress_step(std::uint64_t bytes_done, std::size_t block_size) {
   return bytes_done % kProgressTextStep < block_size;
@@ -107,7 +111,16 @@ class DownloadPort {
   ~DownloadPort() = default;
 };
 
-// Up to four attempts, resuming where it can. Success, or the reason the download failed.
-Status run_download(DownloadPort& port, std::uint64_t expected_size, std::string_view version);
+// How a download that succeeded ended.
+enum class DownloadEnd {
+  Received,        // the attempts of this call wrote the file to its end
+  WholeFileFound,  // an attempt found the file whole (left by an earlier run, or by a body that
+                   // broke after its last byte): whether it is this release, only the
+                   // verification can tell
+};
+
+// Up to four attempts, resuming where it can. How it ended, or the reason the download failed.
+Result<DownloadEnd> run_download(DownloadPort& port, std::uint64_t expected_size,
+                                 std::string_view version);
 
 }  // namespace qv

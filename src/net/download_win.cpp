@@ -9,6 +9,7 @@
 #include "app/handles_win.h"
 #include "app/text_win.h"
 #include "install/busy_wait_win.h"
+#include "install/setup_file_win.h"
 #include "net/download.h"
 #include "net/http_win.h"
 
@@ -43,13 +44,7 @@ class WinDownloadPort final : public DownloadPort {
     app_state().progress_permille.store(permille, std::memory_order_release);
   }
 
-  std::optional<std::uint64_t> file_size() override {
-    WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (!GetFileAttributesExW(destination_.c_str(), GetFileExInfoStandard, &data)) {
-      return std::nullopt;
-    }
-    return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-  }
+  std::optional<std::uint64_t> file_size() override { return file_size_of(destination_); }
 
   FileOpen open_for_append() override {
     const FileOpen opened = open_destination(OPEN_EXISTING);
@@ -87,7 +82,9 @@ class WinDownloadPort final : public DownloadPort {
   }
   void delete_file() override {
     bridge_.reset();
-    DeleteFileW(destination_.c_str());
+    on_own_file(destination_.c_str(), [this]() -> std::uint32_t {
+      return DeleteFileW(destination_.c_str()) ? 0 : GetLastError();
+    });
   }
 
   // The finished file, opened for reading with read sharing only while the bridge still has it;
@@ -130,10 +127,12 @@ class WinDownloadPort final : public DownloadPort {
                           // The attempt shows its own text once the file is open.
                           if (waiting) publish_status(headline_, kWaitingForDownload);
                         }};
-    const BusyOutcome opened = retry_while_busy(FileStep::Open, wait, [&]() -> std::uint32_t {
-      file_.reset(CreateFileW(destination_.c_str(), GENERIC_WRITE, kShareAll, nullptr, disposition,
-                              FILE_ATTRIBUTE_NORMAL, nullptr));
-      return file_ ? 0 : GetLastError();
+    const BusyOutcome opened = retry_while_busy(FileStep::Open, wait, [&] {
+      return on_own_file(destination_.c_str(), [&]() -> std::uint32_t {
+        file_.reset(CreateFileW(destination_.c_str(), GENERIC_WRITE, kShareAll, nullptr,
+                                disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
+        return file_ ? 0 : GetLastError();
+      });
     });
     if (opened.ok()) return FileOpen::Opened;
     if (opened.canceled) return FileOpen::Canceled;
@@ -155,19 +154,18 @@ void sleep_before_retry() {
   Sleep(kRetryPauseMs);
 }
 
-Result<OwnedFile> download_to_file(std::string_view url, std::string_view destination,
-                                   std::uint64_t expected_size, std::string_view version) {
+Result<FinishedDownload> download_to_file(std::string_view url, std::string_view destination,
+                                          std::uint64_t expected_size, std::string_view version) {
   return download_to_file(url, destination, expected_size, version, RetryPause(sleep_before_retry));
 }
 
-Result<OwnedFile> download_to_file(std::string_view url, std::string_view destination,
-                                   std::uint64_t expected_size, std::string_view version,
-                                   const RetryPause& pause) {
+Result<FinishedDownload> download_to_file(std::string_view url, std::string_view destination,
+                                          std::uint64_t expected_size, std::string_view version,
+                                          const RetryPause& pause) {
   WinDownloadPort port(url, destination, version, pause);
-  if (Status downloaded = run_download(port, expected_size, version); !downloaded) {
-    return fail(downloaded.reason());
-  }
-  return port.take_hold();
+  const Result<DownloadEnd> downloaded = run_download(port, expected_size, version);
+  if (!downloaded) return fail(downloaded.reason());
+  return FinishedDownload{port.take_hold(), downloaded.value() == DownloadEnd::WholeFileFound};
 }
 
 }  // namespace qv

@@ -104,21 +104,43 @@ void Controls::hook(HWND control, Hook& h, AccessPart part) {
   if (!control) return;
   h.owner = this;
   h.part = part;
+  h.control = control;
   h.original = reinterpret_cast<WNDPROC>(GetWindowLongPtrW(control, GWLP_WNDPROC));
   SetWindowLongPtrW(control, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&h));
   SetWindowLongPtrW(control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&control_procedure));
 }
 
 void Controls::release() {
-  // The controls may outlive this object by a few messages while the window goes: they fall back
-  // to their own procedures.
-  for (Hook& h : hooks_) h.owner = nullptr;
-  if (link_) SetWindowLongPtrW(link_, GWLP_USERDATA, 0);
+  // The controls may outlive this object while the window goes: they get their own procedures
+  // back, and nothing of theirs points here any more.
+  for (Hook& h : hooks_) {
+    h.owner = nullptr;
+    if (h.control) unhook(h.control);
+  }
+  if (link_ && IsWindow(link_)) SetWindowLongPtrW(link_, GWLP_USERDATA, 0);
+}
+
+void Controls::unhook(HWND control) {
+  auto* h = reinterpret_cast<Hook*>(GetWindowLongPtrW(control, GWLP_USERDATA));
+  if (!h || !IsWindow(control)) return;
+  if (GetWindowLongPtrW(control, GWLP_WNDPROC) == reinterpret_cast<LONG_PTR>(&control_procedure)) {
+    SetWindowLongPtrW(control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(h->original));
+  }
+  SetWindowLongPtrW(control, GWLP_USERDATA, 0);
+  h->control = nullptr;
 }
 
 LRESULT CALLBACK Controls::control_procedure(HWND control, UINT message, WPARAM wparam,
                                              LPARAM lparam) noexcept {
   const auto* h = reinterpret_cast<const Hook*>(GetWindowLongPtrW(control, GWLP_USERDATA));
+  if (!h) return DefWindowProcW(control, message, wparam, lparam);
+  if (message == WM_NCDESTROY) {
+    // The control's last message: its own procedure back first, so that nothing reaches the hook
+    // after it, whichever of the control and this object goes first.
+    const WNDPROC original = h->original;
+    unhook(control);
+    return CallWindowProcW(original, control, message, wparam, lparam);
+  }
   return guarded([&]() -> LRESULT {
     switch (message) {
       case WM_CHAR:

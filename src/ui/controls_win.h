@@ -68,6 +68,7 @@ class Controls {
   struct Hook {
     Controls* owner = nullptr;
     AccessPart part = AccessPart::Field;
+    HWND control = nullptr;  // while hooked
     WNDPROC original = nullptr;
   };
   static LRESULT CALLBACK control_procedure(HWND control, UINT message, WPARAM wparam,
@@ -75,6 +76,8 @@ class Controls {
   static LRESULT CALLBACK link_procedure(HWND link, UINT message, WPARAM wparam,
                                          LPARAM lparam) noexcept;
   void hook(HWND control, Hook& hook, AccessPart part);
+  // The control's own procedure back, and its pointer to the hook cleared.
+  static void unhook(HWND control);
   static bool keyboard_cues_always_shown();
   void show_focus_cues(bool shown);
   void invalidate_link();

@@ -24,17 +24,21 @@ ProductLaunch::Outcome ProductLaunch::retry(HWND window, std::string_view path) 
 
 ProductLaunch::Outcome ProductLaunch::attempt(HWND window, std::string_view path) {
   const std::uint32_t error = open_product(path);
+  // The shell may run the window's messages while it works: a close handled meanwhile ended the
+  // window, and with it this launch (reset). Nothing of it is touched any more.
+  if (!backoff_) return error == 0 ? Outcome::Started : Outcome::Busy;
   if (error == 0) {
     backoff_.reset();
     return Outcome::Started;
   }
   const StateSnapshot state = snapshot_state();
   if (is_busy_error(FileStep::Launch, error)) {
-    if (const std::optional<unsigned> pause = backoff_->next_pause()) {
+    // Without its timer nothing would try again: that is a launch that failed.
+    if (const std::optional<unsigned> pause = backoff_->next_pause();
+        pause && SetTimer(window, TIMER_LAUNCH_RETRY, *pause, nullptr) != 0) {
       if (state.detail != kWaitingForProduct) {
         set_state(Screen::Done, state.status, kWaitingForProduct, false);
       }
-      SetTimer(window, TIMER_LAUNCH_RETRY, *pause, nullptr);
       return Outcome::Waiting;
     }
   }

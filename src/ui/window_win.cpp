@@ -37,9 +37,11 @@ MainWindow::MainWindow(InstallWorker worker)
 
 MainWindow::~MainWindow() {
   // Normally done at WM_NCDESTROY; a window never created, or torn down by its owner's end,
-  // leaves nothing behind either.
+  // leaves nothing behind either: no message that still reaches the window or its controls
+  // finds this object.
   access_->window = nullptr;
   controls_.release();
+  if (window_ && IsWindow(window_)) SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
 }
 
 bool MainWindow::register_class(HINSTANCE instance, HICON icon, HICON small_icon) {
@@ -241,6 +243,8 @@ LRESULT MainWindow::on_command(WPARAM wparam) {
     case kActionButtonId:
       switch (action_command(current_screen())) {
         case ActionCommand::LaunchAndClose:
+          // Once the user has clicked, only another click starts the product.
+          KillTimer(window_, TIMER_AUTOLAUNCH);
           launch_and_close();
           break;
         case ActionCommand::Retry:
@@ -301,7 +305,7 @@ LRESULT MainWindow::on_timer(WPARAM id) {
       KillTimer(window_, TIMER_LAUNCH_RETRY);
       if (launch_.retry(window_, launch_path_copy()) == ProductLaunch::Outcome::Started) {
         s.launch_started = true;
-        DestroyWindow(window_);
+        if (window_) DestroyWindow(window_);
       }
       break;
     case TIMER_ANIMATION:
@@ -436,7 +440,7 @@ void MainWindow::launch_and_close() {
   const std::string path = launch_path_copy();
   if (path.empty() || launch_.begin(window_, path) == ProductLaunch::Outcome::Started) {
     s.launch_started = true;
-    DestroyWindow(window_);
+    if (window_) DestroyWindow(window_);  // unless a close while the shell worked ended it
   }
 }
 

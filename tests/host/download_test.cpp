@@ -243,7 +243,7 @@ class FakePort final : public DownloadPort {
 
 const std::string kHeadline = "Downloading Quorvane 1.4.2...";
 
-Status run(FakePort& port, std::uint64_t expected) {
+Result<DownloadEnd> run(FakePort& port, std::uint64_t expected) {
   return run_download(port, expected, "1.4.2");
 }
 
@@ -412,6 +412,17 @@ TEST(DownloadAttempts, InterruptedBodyResumesFromWhatTheFileHolds) {
   EXPECT_EQ(std::count(port.events.begin(), port.events.end(), "pause"), 1);
   // Boundaries count from the start of the file: the resume refreshes first past 4 MiB.
   EXPECT_TRUE(texts[4].starts_with("4 / 10 MB"));
+
+  // A body that breaks after its last byte, here on the last attempt, leaves a whole file: it
+  // is not fetched again or called interrupted; the verification judges it.
+  FakePort whole;
+  for (int i = 0; i < 3; ++i) whole.answers.push_back(failed("download interrupted"));
+  whole.answers.push_back(body(10 * MiB, 200, "download interrupted"));
+  const auto ended = run(whole, 10 * MiB);
+  ASSERT_TRUE(ended.ok()) << ended.reason();
+  EXPECT_EQ(ended.value(), DownloadEnd::WholeFileFound);
+  EXPECT_EQ(whole.file, 10 * MiB);
+  EXPECT_TRUE(whole.answers.empty());
 }
 
 TEST(DownloadAttempts, ShortBodyShowsDroppedAndResumesWithARange) {
@@ -537,11 +548,19 @@ TEST(DownloadAttempts, LeftoverFilesFromAnEarlierRun) {
   EXPECT_EQ(texts[0], "Resuming at 3 / 10 MB");
   EXPECT_EQ(texts[1], "4 / 10 MB");
 
-  for (const std::uint64_t leftover : {10 * MiB, 11 * MiB, std::uint64_t{0}}) {
+  // A whole file is not fetched again: the verification judges it.
+  FakePort whole;
+  whole.file = 10 * MiB;
+  const auto found = run(whole, 10 * MiB);
+  ASSERT_TRUE(found.ok());
+  EXPECT_EQ(found.value(), DownloadEnd::WholeFileFound);
+  EXPECT_TRUE(whole.events.empty());
+
+  for (const std::uint64_t leftover : {11 * MiB, std::uint64_t{0}}) {
     FakePort port;
     port.file = leftover;
     port.answers.push_back(body(10 * MiB));
-    ASSERT_TRUE(run(port, 10 * MiB).ok());
+    EXPECT_EQ(run(port, 10 * MiB).value(), DownloadEnd::Received);
     EXPECT_EQ(port.events[0], "delete") << leftover;
     EXPECT_EQ(port.events[1], "create") << leftover;
     EXPECT_EQ(port.events[3], "open 0") << leftover;

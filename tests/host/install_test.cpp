@@ -114,6 +114,15 @@ TEST(FreeSpace, DownloadTestComparesWithTheExpectedSize) {
   EXPECT_TRUE(check_download_space(std::nullopt, 734'003'200, "C:").ok());
 }
 
+TEST(FreeSpace, TheDownloadNeedsWhatTheFileDoesNotHoldYet) {
+  EXPECT_EQ(download_space_needed(1000, std::nullopt), 1000u);
+  EXPECT_EQ(download_space_needed(1000, 0), 1000u);
+  EXPECT_EQ(download_space_needed(1000, 300), 700u);
+  EXPECT_EQ(download_space_needed(1000, 1000), 0u);     // complete: nothing to write
+  EXPECT_EQ(download_space_needed(1000, 1001), 1000u);  // larger: replaced whole
+  EXPECT_EQ(download_space_needed(0, 5000), 0u);        // unknown size: no test
+}
+
 TEST(FreeSpace, InstallTestNeedsTwoAndAHalfBillionBytes) {
   EXPECT_TRUE(check_install_space(2'500'000'000, "D:").ok());
   EXPECT_TRUE(check_install_space(std::nullopt, "D:").ok());
@@ -211,15 +220,42 @@ TEST(SetupStart, BlockedIsToldApartFromBroken) {
   }
 }
 
-TEST(SetupStart, TrustAnswersThatAreReadFailuresAreNoVerdict) {
-  for (const std::uint32_t read_failure : {0x80070020u, 0x80070021u, 0x80070005u, 0x80070002u,
-                                           0x8007001Eu, 0x8007045Du, 0x8007000Eu}) {
-    EXPECT_TRUE(trust_answer_is_read_failure(read_failure)) << std::hex << read_failure;
-  }
-  // Unsigned, changed after signing, not a program, an untrusted root, and the success code.
-  for (const std::uint32_t verdict :
-       {0x800B0100u, 0x80096010u, 0x800B0003u, 0x800B0109u, 0u, 0x80070057u, 0x00000020u}) {
-    EXPECT_FALSE(trust_answer_is_read_failure(verdict)) << std::hex << verdict;
+TEST(SetupStart, TrustAnswersToldApart) {
+  using enum TrustAnswer;
+  const std::pair<std::uint32_t, TrustAnswer> rows[] = {
+      {0u, Trusted},
+      // Windows failed to read the file: not found, access denied, no memory, sharing and lock
+      // violations, I/O device error.
+      {0x80070002u, ReadFailure},
+      {0x80070005u, ReadFailure},
+      {0x8007000Eu, ReadFailure},
+      {0x80070020u, ReadFailure},
+      {0x80070021u, ReadFailure},
+      {0x8007001Eu, ReadFailure},
+      {0x8007045Du, ReadFailure},
+      // Windows could not check: file error, system error, provider or action unknown, the
+      // revocation check failed, offline, or not made.
+      {0x80092003u, NotChecked},
+      {0x80096001u, NotChecked},
+      {0x800B0001u, NotChecked},
+      {0x800B0002u, NotChecked},
+      {0x800B010Eu, NotChecked},
+      {0x80092013u, NotChecked},
+      {0x80092012u, NotChecked},
+      // Verdicts: unsigned, changed after signing, not a program, expired, untrusted root,
+      // revoked, distrusted; and anything unknown.
+      {0x800B0100u, Refused},
+      {0x80096010u, Refused},
+      {0x800B0003u, Refused},
+      {0x800B0101u, Refused},
+      {0x800B0109u, Refused},
+      {0x800B010Cu, Refused},
+      {0x800B0111u, Refused},
+      {0x80070057u, Refused},
+      {0x00000020u, Refused},
+  };
+  for (const auto& [answer, meaning] : rows) {
+    EXPECT_EQ(classify_trust_answer(answer), meaning) << std::hex << answer;
   }
 }
 
@@ -236,6 +272,28 @@ TEST(BusyWait, InUseMeansSharingOrLockAndAccessDeniedOnlyForFiles) {
   // Starting a program that Windows refuses is a block, waited out by nobody.
   EXPECT_FALSE(is_busy_error(FileStep::Start, kErrorAccessDenied));
   EXPECT_FALSE(is_busy_error(FileStep::Launch, kErrorAccessDenied));
+  EXPECT_FALSE(is_busy_error(FileStep::Open, kErrorIsFolder));
+
+  // "Access denied" on our own file, by what its path names.
+  using enum DeniedBy;
+  const std::pair<std::optional<std::uint32_t>, DeniedBy> denied[] = {
+      {0x10, Folder},        {0x410, Folder},       {0x13, Folder},
+      {0x21, OwnAttributes}, {0x22, OwnAttributes}, {0x24, OwnAttributes},
+      {0x80, Other},         {0x20, Other},         {std::nullopt, Other},
+  };
+  for (const auto& [attributes, by] : denied) {
+    EXPECT_EQ(denied_by(attributes), by) << std::hex << attributes.value_or(0xFFFFFFFF);
+  }
+}
+
+TEST(DownloadFolder, TheSweepDeletesPlainFilesOnly) {
+  for (const std::uint32_t plain : {0x20u, 0x80u, 0x21u, 0x26u, 0x2000u}) {
+    EXPECT_TRUE(sweep_deletes(plain)) << std::hex << plain;
+  }
+  // Folders, junctions and symbolic links (of a folder or a file), devices.
+  for (const std::uint32_t kept : {0x10u, 0x410u, 0x420u, 0x400u, 0x40u}) {
+    EXPECT_FALSE(sweep_deletes(kept)) << std::hex << kept;
+  }
 }
 
 TEST(BusyWait, PausesDoubleToTwoSecondsAndAddUpToTheBound) {

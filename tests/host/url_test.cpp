@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <optional>
+#include <string>
+
 #include "net/http_headers.h"
 
 namespace qv {
@@ -86,6 +90,59 @@ TEST(ResponseHeaders, TheWholeFilesSizeFromLengthAndRange) {
       {"bytes 0-99/1000/2", std::nullopt},
       {"", std::nullopt}};
   for (const auto& [text, size] : ranges) EXPECT_EQ(content_range_total(text), size) << text;
+}
+
+// What configure makes of a feed address: "host=H port=P path=/p" when it accepts it, else
+// nothing.
+std::optional<std::string> configure_split(const std::string& url) {
+  const std::string command = std::string("'") + QV_CMAKE + "' -DQV_SHOW_FEED_PARTS=ON " +
+                              "'-DQUORVANE_FEED_BASE_URL=" + url +
+                              "' -DQUORVANE_RELEASE_PAGE_URL=https://example.com/ -P '" +
+                              QV_CHECK_SETTINGS + "' 2>&1";
+  FILE* pipe = popen(command.c_str(), "r");
+  if (!pipe) return std::nullopt;
+  std::string said;
+  char buffer[512];
+  while (std::fgets(buffer, sizeof buffer, pipe)) said += buffer;
+  if (pclose(pipe) != 0) return std::nullopt;
+  const auto at = said.find("host=");
+  if (at == std::string::npos) return std::nullopt;
+  return said.substr(at, said.find('\n', at) - at);
+}
+
+// Every feed address that configure accepts reaches the servers the installer's split names, and
+// configure refuses nothing that split accepts but what it refuses on purpose.
+TEST(SplitUrl, ConfigureAgreesWithTheInstaller) {
+  for (const char* accepted : {
+           "https://releases.example.com/stable/",
+           "http://releases.example.com",
+           "https://releases.example.com:8443/q/",
+           "https://releases.example.com:+80/",
+           "https://releases.example.com:0/",  // the scheme's default
+           "https://releases.example.com:000000443/",
+           "https://Releases.Example.COM:65535/a/b/",
+       }) {
+    const auto parts = split_url(accepted);
+    ASSERT_TRUE(parts) << accepted;
+    const std::string installer =
+        "host=" + parts->host + " port=" + std::to_string(parts->port) + " path=" + parts->path;
+    EXPECT_EQ(configure_split(accepted), installer) << accepted;
+  }
+  // Both refuse.
+  for (const char* refused :
+       {"https://releases.example.com:65536/", "https://releases.example.com:/",
+        "https://releases.example.com:+/", "https://releases.example.com:-1/",
+        "https://releases.example.com:80:90/", "ftp://releases.example.com/"}) {
+    EXPECT_FALSE(split_url(refused)) << refused;
+    EXPECT_EQ(configure_split(refused), std::nullopt) << refused;
+  }
+  // Configure alone, on purpose: white space, a user name, "?" and "#", no host name.
+  for (const char* on_purpose : {"https://releases.example.com/my stuff/", "https://u@example.com/",
+                                 "https://releases.example.com?x/", "https://example.com/#a/",
+                                 "https:///stable/", "https://exa_mple.com/"}) {
+    EXPECT_TRUE(split_url(on_purpose)) << on_purpose;
+    EXPECT_EQ(configure_split(on_purpose), std::nullopt) << on_purpose;
+  }
 }
 
 }  // namespace

@@ -31,7 +31,8 @@ ROWS = [
     ("", PAGE, "", "error", "QUORVANE_FEED_BASE_URL is \"\", which is not an absolute http(s) URL "
      "with a host (it is empty)"),
     ("https://releases.acme.example:70000/", PAGE, "", "error", "the port \"70000\" is not"),
-    ("https://releases.acme.example:0/", PAGE, "", "error", "the port \"0\" is not"),
+    ("https://releases.acme.example:/", PAGE, "", "error",
+     "the port \"\" is not a number from 0 to 65535"),
     ("https://user@releases.acme.example/", PAGE, "", "error", "a user name before the host"),
     ("https://[::1]/", PAGE, "", "error", "is not a plain host name"),
     ("https://releases.acme.example/stable/?x=1", PAGE, "", "error", "holds \"?\" or \"#\""),

@@ -76,12 +76,13 @@ class DownloadToFile : public ::testing::Test {
 
   // Downloads server path `url_path` to `to`; each pause records the detail then shown.
   Status download(std::string_view url_path, const fs::path& to, std::uint64_t expected_size) {
-    const Result<OwnedFile> held = download_to_file(
+    const Result<FinishedDownload> held = download_to_file(
         server_url() + std::string(url_path.substr(1)), narrow(to.wstring()), expected_size,
         "1.4.2", [this] { pauses.push_back(snapshot_state().detail); });
     if (!held) return fail(held.reason());
+    found_whole = held.value().found_whole;
     // Handed over held: read sharing only, so nobody else writes to it meanwhile.
-    EXPECT_TRUE(held.value());
+    EXPECT_TRUE(held.value().hold);
     const OwnedFile writer(CreateFileW(to.c_str(), GENERIC_WRITE,
                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                        0, nullptr));
@@ -92,6 +93,7 @@ class DownloadToFile : public ::testing::Test {
 
   fs::path folder_;
   std::vector<std::string> pauses;
+  bool found_whole = false;  // the last download's
 };
 
 TEST_F(DownloadToFile, DroppedOrStalledBodyResumesWithARangeAndEndsIdentical) {
@@ -171,7 +173,7 @@ TEST_F(DownloadToFile, NotFoundIsRetriedThreeTimesThenReported) {
   EXPECT_EQ(changes, 7);
 }
 
-TEST_F(DownloadToFile, LeftoverPartialFileIsResumedAndAFullOneReplaced) {
+TEST_F(DownloadToFile, LeftoverPartialFileIsResumedAWholeOneKeptAndALargerOneReplaced) {
   const std::string path = "/dl/leftover/setup.exe";
   test::serve_file(path, 6 * MiB, 7);
   const std::string served = read_all(served_file(path));
@@ -181,9 +183,17 @@ TEST_F(DownloadToFile, LeftoverPartialFileIsResumedAndAFullOneReplaced) {
   write_all(to, std::string_view(served).substr(0, 2 * MiB + 100));
   ASSERT_TRUE(download(path, to, 6 * MiB).ok());
   EXPECT_TRUE(read_all(to) == served);
+  EXPECT_FALSE(found_whole);
 
-  // As large as the expected size: deleted and downloaded afresh, without a range.
+  // As large as the expected size: not fetched again, whatever it holds (the verification
+  // judges it); larger: deleted and downloaded afresh, without a range. Read-only and hidden,
+  // it is still ours to replace.
   write_all(to, std::string(6 * MiB, '\0'));
+  ASSERT_TRUE(download(path, to, 6 * MiB).ok());
+  EXPECT_TRUE(found_whole);
+  EXPECT_EQ(read_all(to), std::string(6 * MiB, '\0'));
+  write_all(to, std::string(6 * MiB + 1, '\0'));
+  SetFileAttributesW(to.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
   ASSERT_TRUE(download(path, to, 6 * MiB).ok());
   EXPECT_TRUE(read_all(to) == served);
 

@@ -288,6 +288,19 @@ TEST(HeldSetupFile, AScannersHoldIsWaitedOutThenTheFileIsOurs) {
   test_busy_bound_ms.reset();
   EXPECT_EQ(shown, (std::vector<bool>{true, false, true, false}));
   EXPECT_TRUE(file_exists(file));
+
+  // Our own file's attributes and a folder of its name are nobody's hold: no wait at all.
+  shown.clear();
+  test_busy_bound_ms = 300;  // so that a wait, were there one, ends soon and shows
+  SetFileAttributesW(widen(file).c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_SYSTEM);
+  OwnedFile none;
+  delete_setup_file(file, none, wait);
+  EXPECT_FALSE(file_exists(file));
+  ASSERT_TRUE(create_folder_tree(file));
+  EXPECT_EQ(hold_setup_file(file, wait).reason(), kDownloadUnreadable);
+  test_busy_bound_ms.reset();
+  EXPECT_TRUE(shown.empty());
+  EXPECT_TRUE(RemoveDirectoryW(widen(file).c_str()));
 }
 
 TEST(HeldSetupFile, LeftoversGoExceptTheCurrentDownload) {

@@ -12,6 +12,7 @@
 #include "app/app_state_win.h"
 #include "app/text_win.h"
 #include "app/thread_win.h"
+#include "install/busy_wait_win.h"
 #include "install/checksum_win.h"
 #include "install/install_run.h"
 #include "install/location.h"
@@ -390,17 +391,36 @@ TEST_F(InstallRun, FeedProblemsEndTheRun) {
   expect_failed(run(folder("feed")), "feed was not valid text");
 }
 
-TEST_F(InstallRun, InstallFolderOnASmallVolume) {
+TEST_F(InstallRun, SmallVolumes) {
   const char* volume = std::getenv("QV_FULL_DISK_DIR");
   std::string target = std::string("Z:") + (volume ? volume : "/nonexistent");
   for (char& c : target) {
     if (c == '/') c = '\\';
   }
   if (!file_exists(target + "\\.tmpfs-4m")) GTEST_SKIP() << "no small volume mounted for this run";
-  target += "\\install run";
   serve_release("small-volume");
-  expect_failed(run(target),
+  expect_failed(run(target + "\\install run"),
                 "Not enough space on Z: to install \xE2\x80\x94 Quorvane needs about 2 GB free.");
+
+  // The temporary folder there. What an earlier run left is swept before the room is judged; then
+  // this release's complete file needs no room at all.
+  const std::string install_folder = folder("small temp");  // on C:, made before TEMP moves
+  const ScopedEnvironment tmp(L"TMP", widen(target)), temp(L"TEMP", widen(target));
+  const std::string setup = *test::read_file(test::fake_setup_path());
+  const std::string filler = target + "\\filler";
+  const auto fill_all_but = [&](const std::string& path, std::uint64_t left) {
+    test::write_file(path, std::string(*free_bytes_for_user(target) - left, 'x'));
+  };
+  serve_release("small-volume");
+  ASSERT_TRUE(create_folder_tree(download_folder()));
+  fill_all_but(join_path(download_folder(), "Quorvane Setup 1.2.2.exe"), setup.size() / 2);
+  expect_installed(install_folder);
+
+  test::write_file(setup_path_, setup);
+  fill_all_but(filler, setup.size() / 2);
+  expect_installed(install_folder);
+  EXPECT_EQ(test::request_log(base_ + "Quorvane%20Setup%201.2.3.exe").size(), 1u);
+  DeleteFileW(widen(filler).c_str());
 }
 
 TEST_F(InstallRun, TempFolderThatCannotBeCreated) {
@@ -409,9 +429,18 @@ TEST_F(InstallRun, TempFolderThatCannotBeCreated) {
   const std::string blocker = test::scratch_path("temp-blocker");
   ASSERT_TRUE(create_folder_tree(*parent_folder(blocker)));
   test::write_file(blocker, "a file where the temporary folder should be");
-  ScopedEnvironment tmp(L"TMP", widen(blocker + "\\Temp"));
-  ScopedEnvironment temp(L"TEMP", widen(blocker + "\\Temp"));
-  expect_failed(run(install_folder), "couldn't create a temp folder");
+  {
+    ScopedEnvironment tmp(L"TMP", widen(blocker + "\\Temp"));
+    ScopedEnvironment temp(L"TEMP", widen(blocker + "\\Temp"));
+    expect_failed(run(install_folder), "couldn't create a temp folder");
+  }
+
+  // A folder where the download goes is no other program's hold: said at once, not waited out.
+  test_busy_bound_ms = 200;  // were it waited out, the reason would say "locked"
+  ASSERT_TRUE(create_folder_tree(setup_path_));
+  expect_failed(run(install_folder), "couldn't write to the temp folder");
+  test_busy_bound_ms.reset();
+  EXPECT_TRUE(RemoveDirectoryW(widen(setup_path_).c_str()));
 }
 
 TEST_F(InstallRun, DownloadReasonsPassUnchanged) {

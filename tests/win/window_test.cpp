@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <optional>
 #include <ostream>
 #include <vector>
@@ -280,10 +281,12 @@ TEST_F(WindowTest, ALaunchThatFailsIsNoSuccessAndTheButtonTriesAgain) {
     SendMessageW(main_, WM_COMMAND, MAKEWPARAM(kActionButtonId, BN_CLICKED), 0);
   };
 
-  // A product that is not there fails at once, with no wait, and Done stays.
+  // A product that is not there fails at once, with no wait, and Done stays; the click has
+  // disarmed the automatic launch, which would otherwise start it behind the message.
   press_launch();
   EXPECT_EQ(detail(), kLaunchFailedDetail);
   EXPECT_TRUE(IsWindow(main_));
+  EXPECT_FALSE(KillTimer(main_, TIMER_AUTOLAUNCH));
 
   // A scanner holds the product past the (shortened) bound: the window waits by its timer,
   // saying so, then stays on Done with the Launch button and the reason.
@@ -474,6 +477,29 @@ TEST(WindowAnimation, NothingHappensBeforeTheMainWindowIsRecorded) {
   while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
   }  // the WM_QUIT that WM_DESTROY posts
   s.anim_timer_running = false;
+}
+
+// The window object may go before its window (a test, or the owner's end): nothing that reaches
+// the window or its controls afterwards finds the object's memory.
+TEST(WindowTeardown, TheObjectGoingFirstLeavesNoHookBehind) {
+  reset_state();
+  auto window = std::make_unique<MainWindow>([](std::string) {});
+  const HWND main = open_main_window(GetModuleHandleW(nullptr), *window);
+  ASSERT_NE(main, nullptr);
+  const AppState& s = app_state();
+  const HWND controls[] = {s.location_edit, s.browse_button, s.action_button};
+  window.reset();
+  EXPECT_EQ(GetWindowLongPtrW(main, GWLP_USERDATA), 0);
+  for (const HWND control : controls) {
+    EXPECT_EQ(GetWindowLongPtrW(control, GWLP_WNDPROC), GetClassLongPtrW(control, GCLP_WNDPROC));
+    EXPECT_EQ(GetWindowLongPtrW(control, GWLP_USERDATA), 0);
+  }
+  DestroyWindow(main);
+  MSG msg;
+  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+  }  // the WM_QUIT that WM_DESTROY posts
+  app_state().main_window = nullptr;
+  reset_state();
 }
 
 TEST(WindowRun, InstallRunsTheWorkerToTheFailedScreen) {
