@@ -247,6 +247,32 @@ def blocked_and_tampered(args):
           % tamper.stdout.decode().strip())
 
 
+def linked_download_folder(args):
+    """The download folder is a link to another folder (planted where the temporary folder is
+    shared): the run ends saying so before anything is swept or downloaded, and nothing in the
+    other folder is touched."""
+    case = Case(args, "linked")
+    victim = os.path.join(args.work, "someone-elses-files")
+    shutil.rmtree(victim, ignore_errors=True)
+    os.makedirs(victim)
+    for name in ("QuorvaneSetup-1.0.0.exe", "thesis.docx"):
+        with open(os.path.join(victim, name), "w") as f:
+            f.write("not ours")
+    shutil.rmtree(args.download_folder, ignore_errors=True)
+    os.symlink(victim, args.download_folder)
+    try:
+        run = case.start()
+        code = case.finish(run, "a linked download folder")
+    finally:
+        os.remove(args.download_folder)
+    check(code == 0 and run.seen("failed=couldn't create a temp folder"),
+          "a linked download folder: refused (%s)" % run.text())
+    check(sorted(os.listdir(victim)) == ["QuorvaneSetup-1.0.0.exe", "thesis.docx"]
+          and not case.setup_requests(),
+          "a linked download folder: the other folder untouched, nothing downloaded (%s)"
+          % sorted(os.listdir(victim)))
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--installer", required=True)
@@ -265,6 +291,7 @@ def main():
     download_held(args)
     product_held(args)
     blocked_and_tampered(args)
+    linked_download_folder(args)
     print("%d failure(s)" % len(failures))
     return 1 if failures else 0
 
