@@ -38,13 +38,5 @@ TEST(PickedFolderText, AddsTheProductFolderOnce) {
   EXPECT_EQ(picked_folder_text(""), std::nullopt);
 }
 
-TEST(PickerTexts, AreExact) {
-  EXPECT_EQ(kNotAFolderText,
-            "That location isn't a folder on this PC, so Quorvane can't be installed "
-            "there.\n\nPick a normal folder \xE2\x80\x94 for example one inside your user folder.");
-  EXPECT_EQ(kPickerTitle, "Choose where to install Quorvane");
-  EXPECT_EQ(kNotAFolderCaption, "Choose a different folder");
-}
-
 }  // namespace
 }  // namespace qv

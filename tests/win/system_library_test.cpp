@@ -196,11 +196,29 @@ TEST(SystemTables, FindAnOrdinalEntryByItsNumber) {
 
 #ifdef __MINGW32__
 extern "C" void* __stack_chk_guard;
+extern "C" [[noreturn]] void __stack_chk_fail();
 
-// The stack guard is drawn before the entry runs (src/app/stack_guard_mingw.cpp): a guard left at
-// zero would be one an overflow could forge.
-TEST(StackGuard, IsDrawnBeforeTheEntryRuns) {
+// The stack guard is ours (src/app/stack_guard_mingw.cpp): drawn before the entry runs, and a
+// smashed stack ends the process as /GS ends it. libssp's, which it replaced, is drawn too, but
+// ends the process through abort() (exit code 3): only ours passes.
+TEST(StackGuard, IsOursDrawnBeforeTheEntryRunsAndEndsAsGsDoes) {
+  if (std::getenv("QV_TEST_SMASH_STACK")) __stack_chk_fail();  // the copy started below
   EXPECT_NE(__stack_chk_guard, nullptr);
+  wchar_t self[MAX_PATH] = {};
+  ASSERT_NE(GetModuleFileNameW(nullptr, self, MAX_PATH), 0u);
+  std::wstring command =
+      L"\"" + std::wstring(self) + L"\" --gtest_filter=StackGuard.IsOursDrawnBeforeTheEntry*";
+  const test::ScopedEnvironment smash(L"QV_TEST_SMASH_STACK", L"1");
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION started{};
+  ASSERT_TRUE(CreateProcessW(self, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                             &startup, &started));
+  const OwnedHandle process(started.hProcess), thread(started.hThread);
+  ASSERT_EQ(WaitForSingleObject(process.get(), 60000), WAIT_OBJECT_0);
+  DWORD code = 0;
+  GetExitCodeProcess(process.get(), &code);
+  EXPECT_EQ(code, 0xC0000409u);  // STATUS_STACK_BUFFER_OVERRUN
 }
 #endif
 

@@ -134,11 +134,18 @@ TEST_F(WindowTest, OpensCentredWithTheControlsInPlace) {
   EXPECT_EQ(GetFocus(), s.action_button);
   const std::string folder = text_of(s.location_edit);
   EXPECT_TRUE(folder.ends_with("\\Programs\\Quorvane")) << folder;
-  // The edit field got the body font.
-  LOGFONTW font{};
-  GetObjectW(reinterpret_cast<HFONT>(SendMessageW(s.location_edit, WM_GETFONT, 0, 0)), sizeof font,
-             &font);
-  EXPECT_EQ(font.lfHeight, -15);
+  // The edit field got the body font; every font was made with its height and weight.
+  const auto made = [](HFONT f) {
+    LOGFONTW font{};
+    GetObjectW(f, sizeof font, &font);
+    return std::pair{font.lfHeight, font.lfWeight};
+  };
+  EXPECT_EQ(made(reinterpret_cast<HFONT>(SendMessageW(s.location_edit, WM_GETFONT, 0, 0))),
+            std::pair(-15L, 400L));
+  EXPECT_EQ(made(s.font_body.get()), std::pair(-15L, 400L));
+  EXPECT_EQ(made(s.font_small.get()), std::pair(-12L, 400L));
+  EXPECT_EQ(made(s.font_button.get()), std::pair(-14L, 700L));
+  EXPECT_EQ(made(s.font_title.get()), std::pair(-29L, 700L));
 }
 
 TEST_F(WindowTest, HitTestingDragsByTheBandButNotTheCloseBox) {
@@ -322,6 +329,7 @@ struct ReaderDuringPicker {
   static inline bool window_enabled = true;
   static inline LONG action_state = 0;
   static inline HRESULT pressed = S_OK;
+  static inline std::vector<std::string> picker_texts;  // what the picker's controls say
 
   static void CALLBACK act(HWND, UINT, UINT_PTR id, DWORD) {
     KillTimer(nullptr, id);
@@ -360,7 +368,17 @@ struct ReaderDuringPicker {
           return FALSE;
         },
         reinterpret_cast<LPARAM>(&picker));
-    if (picker) PostMessageW(picker, WM_COMMAND, IDCANCEL, 0);
+    if (!picker) return;
+    EnumChildWindows(
+        picker,
+        [](HWND child, LPARAM) -> BOOL {
+          wchar_t text[256] = {};
+          GetWindowTextW(child, text, 256);
+          picker_texts.push_back(narrow(text));
+          return TRUE;
+        },
+        0);
+    PostMessageW(picker, WM_COMMAND, IDCANCEL, 0);
   }
 };
 
@@ -373,6 +391,9 @@ TEST_F(WindowTest, WhileTheFolderPickerIsOpenAReadersPressStartsNothing) {
   EXPECT_FALSE(ReaderDuringPicker::window_enabled);
   EXPECT_NE(ReaderDuringPicker::action_state & STATE_SYSTEM_UNAVAILABLE, 0);
   EXPECT_TRUE(FAILED(ReaderDuringPicker::pressed));
+  // The picker says what it is for.
+  const auto& texts = ReaderDuringPicker::picker_texts;
+  EXPECT_NE(std::find(texts.begin(), texts.end(), "Choose where to install Quorvane"), texts.end());
   EXPECT_EQ(current_screen(), Screen::ChooseLocation);
   EXPECT_EQ(runs_started, 0);
   EXPECT_TRUE(IsWindowEnabled(main_));
