@@ -2,6 +2,8 @@
 // setup program's command line, the feed's setup file name, and waiting out a held file.
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "install/busy_wait.h"
 #include "install/checksum.h"
 #include "install/install_run.h"
@@ -221,41 +223,26 @@ TEST(SetupStart, BlockedIsToldApartFromBroken) {
 }
 
 TEST(SetupStart, TrustAnswersToldApart) {
-  using enum TrustAnswer;
-  const std::pair<std::uint32_t, TrustAnswer> rows[] = {
-      {0u, Trusted},
+  const std::pair<TrustAnswer, std::vector<std::uint32_t>> rows[] = {
+      {TrustAnswer::Trusted, {0u}},
       // Windows failed to read the file: not found, access denied, no memory, sharing and lock
       // violations, I/O device error.
-      {0x80070002u, ReadFailure},
-      {0x80070005u, ReadFailure},
-      {0x8007000Eu, ReadFailure},
-      {0x80070020u, ReadFailure},
-      {0x80070021u, ReadFailure},
-      {0x8007001Eu, ReadFailure},
-      {0x8007045Du, ReadFailure},
+      {TrustAnswer::ReadFailure,
+       {0x80070002u, 0x80070005u, 0x8007000Eu, 0x80070020u, 0x80070021u, 0x8007001Eu, 0x8007045Du}},
       // Windows could not check: file error, system error, provider or action unknown, the
       // revocation check failed, offline, or not made.
-      {0x80092003u, NotChecked},
-      {0x80096001u, NotChecked},
-      {0x800B0001u, NotChecked},
-      {0x800B0002u, NotChecked},
-      {0x800B010Eu, NotChecked},
-      {0x80092013u, NotChecked},
-      {0x80092012u, NotChecked},
+      {TrustAnswer::NotChecked,
+       {0x80092003u, 0x80096001u, 0x800B0001u, 0x800B0002u, 0x800B010Eu, 0x80092013u, 0x80092012u}},
       // Verdicts: unsigned, changed after signing, not a program, expired, untrusted root,
       // revoked, distrusted; and anything unknown.
-      {0x800B0100u, Refused},
-      {0x80096010u, Refused},
-      {0x800B0003u, Refused},
-      {0x800B0101u, Refused},
-      {0x800B0109u, Refused},
-      {0x800B010Cu, Refused},
-      {0x800B0111u, Refused},
-      {0x80070057u, Refused},
-      {0x00000020u, Refused},
+      {TrustAnswer::Refused,
+       {0x800B0100u, 0x80096010u, 0x800B0003u, 0x800B0101u, 0x800B0109u, 0x800B010Cu, 0x800B0111u,
+        0x80070057u, 0x00000020u}},
   };
-  for (const auto& [answer, meaning] : rows) {
-    EXPECT_EQ(classify_trust_answer(answer), meaning) << std::hex << answer;
+  for (const auto& [meaning, answers] : rows) {
+    for (const std::uint32_t answer : answers) {
+      EXPECT_EQ(classify_trust_answer(answer), meaning) << std::hex << answer;
+    }
   }
 }
 

@@ -329,7 +329,7 @@ struct ReaderDuringPicker {
   static inline bool window_enabled = true;
   static inline LONG action_state = 0;
   static inline HRESULT pressed = S_OK;
-  static inline std::vector<std::string> picker_texts;  // what the picker's controls say
+  static inline bool picker_titled = false;  // the picker says what it is for
 
   static void CALLBACK act(HWND, UINT, UINT_PTR id, DWORD) {
     KillTimer(nullptr, id);
@@ -369,15 +369,7 @@ struct ReaderDuringPicker {
         },
         reinterpret_cast<LPARAM>(&picker));
     if (!picker) return;
-    EnumChildWindows(
-        picker,
-        [](HWND child, LPARAM) -> BOOL {
-          wchar_t text[256] = {};
-          GetWindowTextW(child, text, 256);
-          picker_texts.push_back(narrow(text));
-          return TRUE;
-        },
-        0);
+    picker_titled = FindWindowExW(picker, nullptr, nullptr, L"Choose where to install Quorvane");
     PostMessageW(picker, WM_COMMAND, IDCANCEL, 0);
   }
 };
@@ -391,9 +383,7 @@ TEST_F(WindowTest, WhileTheFolderPickerIsOpenAReadersPressStartsNothing) {
   EXPECT_FALSE(ReaderDuringPicker::window_enabled);
   EXPECT_NE(ReaderDuringPicker::action_state & STATE_SYSTEM_UNAVAILABLE, 0);
   EXPECT_TRUE(FAILED(ReaderDuringPicker::pressed));
-  // The picker says what it is for.
-  const auto& texts = ReaderDuringPicker::picker_texts;
-  EXPECT_NE(std::find(texts.begin(), texts.end(), "Choose where to install Quorvane"), texts.end());
+  EXPECT_TRUE(ReaderDuringPicker::picker_titled);
   EXPECT_EQ(current_screen(), Screen::ChooseLocation);
   EXPECT_EQ(runs_started, 0);
   EXPECT_TRUE(IsWindowEnabled(main_));
