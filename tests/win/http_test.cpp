@@ -143,7 +143,7 @@ TEST(OpenGet, EveryNameTheReleaseToolPassesIsFetchedAsItself) {
   ASSERT_TRUE(verdicts.ok()) << verdicts.reason();
   const char* tls = std::getenv("QV_TEST_TLS_SERVER");
   ASSERT_TRUE(tls) << "run under tests/support/with_tls_server.py";
-  std::istringstream lines(verdicts.value());
+  std::istringstream lines(verdicts.value().text);
   int passed = 0;
   for (std::string line; std::getline(lines, line);) {
     const std::string name = line.substr(line.find('\t') + 1);
@@ -151,7 +151,8 @@ TEST(OpenGet, EveryNameTheReleaseToolPassesIsFetchedAsItself) {
     if (!ok && name != "a%41b.exe") continue;
     for (const std::string& server : {server_url(), std::string(tls)}) {
       const auto fetched = fetch_text(server + "names/" + name, kNeverStop);
-      EXPECT_EQ(fetched.ok() ? fetched.value() : fetched.reason(), ok ? name : "aAb.exe") << server;
+      EXPECT_EQ(fetched.ok() ? fetched.value().text : fetched.reason(), ok ? name : "aAb.exe")
+          << server;
     }
     passed += ok;
   }
