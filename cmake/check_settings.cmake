@@ -128,6 +128,23 @@ function(qv_check_settings)
       "\"CN=\" or other fields. Write, for example, "
       "\"-DQUORVANE_SETUP_PUBLISHER=${example}\"")
   endif()
+
+  # The expiry date is a line of the signed feed: an installer without feed keys reads neither
+  # the signature nor the date, so requiring one without keys would protect nothing.
+  set(require "${QUORVANE_FEED_REQUIRE_EXPIRY}")
+  string(TOUPPER "${require}" upper)
+  if(NOT upper MATCHES "^(|ON|OFF|YES|NO|TRUE|FALSE|Y|N|1|0)$")
+    message(FATAL_ERROR
+      "QUORVANE_FEED_REQUIRE_EXPIRY is \"${require}\": write ON (refuse a signed feed without an "
+      "expiry date) or OFF")
+  endif()
+  if(require AND "${QUORVANE_FEED_PUBLIC_KEYS}" STREQUAL "")
+    message(FATAL_ERROR
+      "QUORVANE_FEED_REQUIRE_EXPIRY is ON but QUORVANE_FEED_PUBLIC_KEYS is empty: the expiry "
+      "date is part of the signed feed, and an installer without feed keys reads neither. Add "
+      "the public feed key (-DQUORVANE_FEED_PUBLIC_KEYS=feed-key.pub.pem), or leave "
+      "QUORVANE_FEED_REQUIRE_EXPIRY off")
+  endif()
 endfunction()
 
 if(CMAKE_SCRIPT_MODE_FILE STREQUAL CMAKE_CURRENT_LIST_FILE)

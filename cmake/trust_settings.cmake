@@ -7,9 +7,11 @@ find_program(QV_OPENSSL openssl)
 # The DER of every uncompressed P-256 public key starts with these bytes; X and Y follow.
 set(QV_P256_PUBLIC_KEY_PREFIX "3059301306072a8648ce3d020106082a8648ce3d03010703420004")
 
-# qv_trust_settings(OUT KEYS PUBLISHER): writes OUT for KEYS, a ';'-separated list of PEM files
-# each holding an ECDSA P-256 public key, and PUBLISHER, the setup program's signer name. Either
-# may be empty. Configuring fails for a file that is not such a key.
+# qv_trust_settings(OUT KEYS PUBLISHER [REQUIRE_EXPIRY]): writes OUT for KEYS, a ';'-separated
+# list of PEM files each holding an ECDSA P-256 public key, and PUBLISHER, the setup program's
+# signer name. Either may be empty. A true REQUIRE_EXPIRY refuses signed feeds without an expiry
+# date (qv_check_settings allows it only with keys). Configuring fails for a file that is not
+# such a key.
 function(qv_trust_settings out keys publisher)
   set(rows "")
   set(count 0)
@@ -51,5 +53,9 @@ function(qv_trust_settings out keys publisher)
   set(QV_FEED_KEY_COUNT ${count})
   set(QV_FEED_KEY_ROWS "${rows}")
   set(QV_SETUP_PUBLISHER "${publisher}")
+  set(QV_FEED_REQUIRE_EXPIRY false)
+  if(ARGC GREATER 3 AND ARGV3)
+    set(QV_FEED_REQUIRE_EXPIRY true)
+  endif()
   configure_file(${CMAKE_SOURCE_DIR}/src/net/trust_settings.cpp.in "${out}" @ONLY)
 endfunction()

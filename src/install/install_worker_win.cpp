@@ -19,6 +19,7 @@
 #include "install/setup_runner_win.h"
 #include "net/download_win.h"
 #include "net/feed.h"
+#include "net/feed_expiry_win.h"
 #include "net/feed_signature_win.h"
 #include "net/feed_win.h"
 #include "net/http_win.h"
@@ -96,6 +97,9 @@ Status install(const std::string& folder, const TrustSettings& trust, const Retr
   // Checked before any value is read, and only what the signature covers is read.
   const auto signed_feed = check_feed_signature(feed.value().text, trust.feed_keys);
   if (!signed_feed) return fail(signed_feed.reason());
+  if (Status fresh = check_feed_freshness(feed.value(), signed_feed.value(), trust); !fresh) {
+    return fresh;
+  }
   auto release = parse_release_feed(signed_feed.value());
   if (!release) return fail(release.reason());
   const ReleaseInfo& info = release.value();

@@ -34,9 +34,11 @@ std::optional<SignedFeed> split_signed_feed(std::string_view feed);
 
 // What a product trusts, fixed when the program is built (trust_settings.cpp.in). Empty keys: no
 // feed signature is required; an empty publisher: the setup program's signer is not checked.
+// `expiry_required` (only ever set with keys): a signed feed without an expiry date is refused.
 struct TrustSettings {
   std::span<const FeedPublicKey> feed_keys;
   std::string_view setup_publisher;
+  bool expiry_required = false;
 };
 
 // The settings linked into this program: each program that uses them links one generated

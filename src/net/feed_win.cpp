@@ -6,6 +6,7 @@
 #include "app/text_win.h"
 #include "build_settings.h"
 #include "net/feed.h"
+#include "net/feed_expiry_win.h"
 #include "net/feed_signature_win.h"
 #include "net/http_win.h"
 
@@ -21,6 +22,7 @@ void run_feed_precheck(const TrustSettings& trust) {
   if (!feed) return;
   const auto signed_feed = check_feed_signature(feed.value().text, trust.feed_keys);
   if (!signed_feed) return;
+  if (!check_feed_freshness(feed.value(), signed_feed.value(), trust)) return;
   set_version_note(version_note_for_feed(signed_feed.value()));
 }
 

@@ -11,7 +11,8 @@ namespace qv {
 std::string feed_base_url();
 
 // Body of the pre-check thread: fetches the feed once and publishes the version note, unless the
-// feed fails the signature check of `trust`. Silent on every failure, and cannot be stopped.
+// feed fails the signature or expiry check of `trust`. Silent on every failure, and cannot be
+// stopped.
 void run_feed_precheck(const TrustSettings& trust);
 
 }  // namespace qv

@@ -3,22 +3,27 @@
 
 Run inside tools/wine-env.sh and tests/support/with_server.py:
 
-  trust_e2e.py --locked locked_installer.exe --open open_installer.exe --fake-setup fake_setup.exe
+  trust_e2e.py --locked locked_installer.exe --open open_installer.exe
+               --expiring expiring_installer.exe --fake-setup fake_setup.exe
                --keys DIR --publisher NAME --work DIR --planted wintrust.dll --control EXE
                --shipped locked_shipped_installer.exe --probe access_probe.exe
 
-Both programs are the installer's own entry and core (src/app/main_win.cpp, qv_core), linked with
-the test keys and publisher (locked) or with none (open, as the default build); each reports its
-screens on standard output (tests/support/installer_reporter_win.cpp) and clicks Install itself.
+The programs are the installer's own entry and core (src/app/main_win.cpp, qv_core), linked with
+the test keys and publisher (locked), with those and a required expiry date (expiring) or with none
+(open, as the default build); each reports its screens on standard output
+(tests/support/installer_reporter_win.cpp) and clicks Install itself.
 The release tool signs the feeds with the test key (DIR/feed-key-a.pem); osslsigncode signs the
 stand-in setup program with certificates of a test authority that only the test prefix trusts.
 Every attack is also run against the open program: that control shows the attack would have
-worked without the lock. Last, the attack is run once against the installer exactly as it ships
+worked without the lock. Each refusal of a feed is also what publish-release --verify-served says
+of the same served release. Last, the attack is run once against the installer exactly as it ships
 (linked with the test keys and publisher, nothing reporting from inside), read from outside through
 its accessible objects. Every wait is bounded.
 """
 
 import argparse
+import importlib.machinery
+import importlib.util
 import os
 import shutil
 import subprocess
@@ -35,6 +40,11 @@ PUBLISH_RELEASE = os.path.join(HERE, "..", "..", "tools", "publish-release")
 FEED_REASON = "the release feed isn't signed by the publisher"
 PUBLISHER_REASON = "the download isn't signed by the publisher, so it was discarded"
 CHECKSUM_REASON = "the download failed verification (checksum mismatch), so it was discarded"
+EXPIRED_REASON = "the release feed has expired (the publisher hasn't renewed it)"
+NO_EXPIRY_REASON = "the release feed has no expiry date"
+CLOCK_REASON = "this computer's clock looks wrong (it says %s): set the right date and try again"
+SHORT_REASON = "the file on the server is smaller than the release feed says"
+DAY = 86400
 DONE, FAILED = "4", "5"
 
 
@@ -42,7 +52,7 @@ class Release:
     """One case's folder on the release server: a setup program and its feed."""
     count = 0
 
-    def __init__(self, root, name, program, sign_key=None):
+    def __init__(self, root, name, program, sign_key=None, valid_for=None):
         Release.count += 1
         # A name of its own per run: a finished download left in the temporary folder would
         # otherwise be found complete by a later run.
@@ -56,6 +66,8 @@ class Release:
         if sign_key:
             # The release tool is told the key is trusted: the attacks need feeds it would refuse.
             command += ["--sign-key", sign_key, "--verify-key", sign_key + ".pub"]
+        if valid_for:
+            command += ["--valid-for", str(valid_for)]
         subprocess.run(command + [os.path.join(self.folder, self.setup), "1.0.%d" % Release.count],
                        check=True, stdout=subprocess.DEVNULL)
 
@@ -69,13 +81,30 @@ class Release:
         with open(os.path.join(self.folder, "latest.yml"), "wb") as f:
             f.write(data)
 
+    def expire_in(self, seconds, key=None):
+        """Moves the feed's expiry date to `seconds` from now, a date the release tool would not
+        write, signed again with `key` through the tool's own signing (or left as signed)."""
+        tool = importlib.util.module_from_spec(importlib.util.spec_from_loader(
+            "publish_release", importlib.machinery.SourceFileLoader("publish_release",
+                                                                    PUBLISH_RELEASE)))
+        tool.__loader__.exec_module(tool)
+        signed, line, end = tool.split_signed(self.feed)
+        _, start, stop = tool.feed_value(signed, "expires")
+        signed = signed[:start] + b"expires: " + \
+            tool.expiry_text(int(time.time()) + seconds).encode() + signed[stop:]
+        if key:
+            line = tool.signature_line(key, signed)[0].rstrip("\n")
+        self.feed = signed + line.encode() + end
+
 
 class Run:
     """One run of a program against a release: what it reported, what the server saw, and what
     was left of the setup program in the download folder."""
 
-    def __init__(self, args, exe, release):
+    def __init__(self, args, exe, release, plan=None):
         control(args.server, "reset")
+        if plan:  # what the server does to the feed's requests
+            control(args.server, "plan", path="/%s/latest.yml" % release.name, actions=plan)
         shutil.rmtree(args.install_folder, ignore_errors=True)
         record = os.path.join(args.install_folder, "Quorvane.exe.record")
         env = dict(os.environ, ZEL_BOOTSTRAP_FEED_URL=args.server + release.name + "/",
@@ -113,21 +142,40 @@ def expect_installed(run, what):
           and run.setup_ran, what + ": Done, product launched (%s)" % run)
 
 
-def expect_feed_refused(run, release, what):
-    check(run.screens[-1:] == [FAILED] and run.fields.get("failed") == FEED_REASON,
-          what + ": Failed with the feed reason (%s)" % run)
+def served_verdict(args, release, trust="locked", *more):
+    """What publish-release --verify-served says of the release as served, for the installer
+    `trust` names: (exit status, everything it printed)."""
+    done = subprocess.run([sys.executable, PUBLISH_RELEASE, "--verify-served",
+                           args.server + release.name + "/", "--build", args.builds[trust],
+                           *more], capture_output=True, text=True, timeout=120)
+    return done.returncode, done.stdout + done.stderr
+
+
+def expect_feed_refused(run, release, what, reasons=(FEED_REASON,), args=None, trust="locked"):
+    check(run.screens[-1:] == [FAILED] and run.fields.get("failed") in reasons,
+          what + ": Failed with %s (%s)" % (" or ".join(reasons), run))
     feed = "/%s/latest.yml" % release.name
     # The pre-check's request and the run's: nothing else.
     check(run.requests == [feed, feed], what + ": only the feed requested %s" % run.requests)
     check(run.note == "", what + ": no version note (%r)" % run.note)
     check(not run.setup_ran and not run.setup_left, what + ": nothing downloaded or run")
+    if args:
+        expect_served_reason(args, release, run, what, trust)
 
 
-def expect_setup_refused(run, what):
+def expect_served_reason(args, release, run, what, trust="locked"):
+    status, said = served_verdict(args, release, trust)
+    check(status == 1 and run.fields.get("failed", "-") in said,
+          what + ": --verify-served gives the installer's reason (%s)" % said)
+
+
+def expect_setup_refused(run, what, args=None, release=None):
     check(run.screens[-2:] == ["2", FAILED] and run.fields.get("failed") == PUBLISHER_REASON,
           what + ": Failed on Verifying with the publisher reason (%s)" % run)
     check(not run.setup_left, what + ": the setup program was deleted")
     check(not run.setup_ran and not run.product_launched, what + ": nothing ran")
+    if args:
+        expect_served_reason(args, release, run, what)
 
 
 def attacked_release(args, name, signed_program, key):
@@ -199,26 +247,82 @@ def feed_cases(args, signed_program):
     check(run.note.startswith("Version 1.0."), "signed feed: version note %r" % run.note)
 
     attacked = attacked_release(args, "attacked", signed_program, key)
-    expect_feed_refused(Run(args, args.locked, attacked), attacked, "sha512 and path replaced")
+    expect_feed_refused(Run(args, args.locked, attacked), attacked, "sha512 and path replaced", args=args)
     control_run = Run(args, args.open, attacked)
     check(control_run.screens[-1:] == [DONE] and control_run.setup_ran,
           "control, no key: the attacker's program ran (%s)" % control_run)
 
     unsigned = Release(root, "unsigned", signed_program)
-    expect_feed_refused(Run(args, args.locked, unsigned), unsigned, "unsigned feed")
+    expect_feed_refused(Run(args, args.locked, unsigned), unsigned, "unsigned feed", args=args)
     stranger = Release(root, "other-key", signed_program, os.path.join(args.pki, "stranger.pem"))
-    expect_feed_refused(Run(args, args.locked, stranger), stranger, "feed signed by another key")
+    expect_feed_refused(Run(args, args.locked, stranger), stranger, "feed signed by another key",
+                        args=args)
     control_run = Run(args, args.open, stranger)
     check(control_run.screens[-1:] == [DONE] and control_run.note.startswith("Version "),
           "control, no key: feed signed by another key installs, with its note (%s)"
           % control_run)
     cut = Release(root, "cut-short", signed_program, key)
     cut.feed = cut.feed[:-10] + b"\n"
-    expect_feed_refused(Run(args, args.locked, cut), cut, "signature line cut short")
+    expect_feed_refused(Run(args, args.locked, cut), cut, "signature line cut short", args=args)
 
     # The default settings against a signed feed: installs as without the signature line.
     expect_installed(Run(args, args.open, Release(root, "default", signed_program, key)),
                      "no key, no publisher, signed feed")
+
+
+def expiry_cases(args, signed_program):
+    """The signed expiry date, with an installer that requires one: a feed more than a day past it
+    is refused before anything else is asked for, and a clock that looks wrong is named."""
+    key = os.path.join(args.keys, "feed-key-a.pem")
+    fresh = Release(args.root, "fresh", signed_program, key, valid_for=30)
+    run = Run(args, args.expiring, fresh)
+    expect_installed(run, "required expiry, fresh feed")
+    check(run.note.startswith("Version 1.0."), "fresh feed: version note %r" % run.note)
+    status, said = served_verdict(args, fresh, "expiring")
+    check(status == 0 and "30.0 days left" in said, "fresh feed: --verify-served passes (%s)" % said)
+
+    expired = Release(args.root, "expired", signed_program, key, valid_for=1)
+    expired.expire_in(-10 * DAY, key)
+    expect_feed_refused(Run(args, args.expiring, expired), expired, "expired ten days ago",
+                        (EXPIRED_REASON,), args, "expiring")
+    # The server's Date, twenty days back, says the feed is still valid: the clock is named. The
+    # run may cross midnight.
+    today = time.strftime("%Y-%m-%d")
+    run = Run(args, args.expiring, expired, plan="date:-%d,date:-%d" % (20 * DAY, 20 * DAY))
+    expect_feed_refused(run, expired, "expired by our clock, valid by the server's",
+                        {CLOCK_REASON % today, CLOCK_REASON % time.strftime("%Y-%m-%d")})
+    control_run = Run(args, args.open, expired)
+    check(control_run.screens[-1:] == [DONE], "control, no key: the expired feed installs (%s)"
+          % control_run)
+    undated = Release(args.root, "undated", signed_program, key)
+    expect_feed_refused(Run(args, args.expiring, undated), undated, "no expiry date",
+                        (NO_EXPIRY_REASON,), args, "expiring")
+    moved = Release(args.root, "moved", signed_program, key, valid_for=1)
+    moved.expire_in(300 * DAY)
+    expect_feed_refused(Run(args, args.expiring, moved), moved, "expiry moved after signing",
+                        (FEED_REASON,), args, "expiring")
+
+    recent = Release(args.root, "recent", signed_program, key, valid_for=1)
+    recent.expire_in(-3600, key)
+    expect_installed(Run(args, args.expiring, recent), "expired an hour ago, within the day's slack")
+
+
+def served_cases(args, signed_program):
+    """What only --verify-served sees: line ends a transfer changed, a cut upload, a feed about to
+    expire."""
+    key = os.path.join(args.keys, "feed-key-a.pem")
+    release = Release(args.root, "served", signed_program, key, valid_for=30)
+    signed_feed = release.feed
+    status, said = served_verdict(args, release, "expiring", "--warn-days", "31")
+    check(status == 1 and "(fewer than 31)" in said, "--verify-served, a month left: %s" % said)
+    release.feed = signed_feed.replace(b"\n", b"\r\n")
+    status, said = served_verdict(args, release, "expiring")
+    check(status == 1 and FEED_REASON in said and "changed its line ends" in said,
+          "--verify-served, CRLF line ends: %s" % said)
+    release.feed = signed_feed
+    os.truncate(os.path.join(release.folder, release.setup), 1000)
+    status, said = served_verdict(args, release, "expiring")
+    check(status == 1 and SHORT_REASON in said, "--verify-served, a cut upload: %s" % said)
 
 
 def publisher_cases(args, signed_program):
@@ -238,7 +342,7 @@ def publisher_cases(args, signed_program):
              ("setup changed after signing", changed)]
     for what, program in cases:
         release = Release(args.root, what.replace(" ", "-"), program, key)
-        expect_setup_refused(Run(args, args.locked, release), what)
+        expect_setup_refused(Run(args, args.locked, release), what, args, release)
     # The served file changed after a release was signed: the SHA-512 fails first, while
     # WinVerifyTrust reads the same file beside it; the file is still deleted.
     mismatch = Release(args.root, "checksum-mismatch", signed_program, key)
@@ -247,6 +351,7 @@ def publisher_cases(args, signed_program):
     check(run.screens[-2:] == ["2", FAILED] and run.fields.get("failed") == CHECKSUM_REASON,
           "served file changed after publishing: the checksum reason (%s)" % run)
     check(not run.setup_left and not run.setup_ran, "checksum mismatch: deleted, nothing ran")
+    expect_served_reason(args, mismatch, run, "checksum mismatch")
     control_run = Run(args, args.open, Release(args.root, "other-publisher-open", other, key))
     check(control_run.screens[-1:] == [DONE] and control_run.setup_ran,
           "control, no publisher: the other publisher's program ran (%s)" % control_run)
@@ -283,6 +388,7 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--locked", required=True)
     parser.add_argument("--open", required=True)
+    parser.add_argument("--expiring", required=True)
     parser.add_argument("--fake-setup", required=True)
     parser.add_argument("--keys", required=True)
     parser.add_argument("--publisher", required=True)
@@ -307,7 +413,19 @@ def main():
     make_pki(args.pki, args.publisher)
     signed_program = os.path.join(args.work, "publisher-signed.exe")
     sign(args.pki, "publisher", args.fake_setup, signed_program)
+    # What each locked program trusts, as a build folder tells the release tool.
+    args.builds = {}
+    for trust, required in (("locked", "OFF"), ("expiring", "ON")):
+        args.builds[trust] = os.path.join(args.work, trust + "-build")
+        os.makedirs(args.builds[trust], exist_ok=True)
+        with open(os.path.join(args.builds[trust], "CMakeCache.txt"), "w", encoding="utf-8") as f:
+            f.write("QUORVANE_FEED_PUBLIC_KEYS:STRING=%s\nQUORVANE_SETUP_PUBLISHER:STRING=%s\n"
+                    "QUORVANE_FEED_REQUIRE_EXPIRY:BOOL=%s\n"
+                    % (";".join(os.path.join(args.keys, "feed-key-%s.pem.pub" % k) for k in "ab"),
+                       args.publisher, required))
     feed_cases(args, signed_program)
+    expiry_cases(args, signed_program)
+    served_cases(args, signed_program)
     publisher_cases(args, signed_program)
     planted_case(args, signed_program)
     shipped_case(args, signed_program)

@@ -1,7 +1,10 @@
-// The feed reader on any bytes: the body cap and its text test, the line rules, the size and the
-// signature line.
+// The feed reader on any bytes: the body cap and its text test, the line rules, the size, the
+// expiry date and the signature line.
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -9,6 +12,7 @@
 #include "fuzz_check.h"
 #include "net/capped_text.h"
 #include "net/feed.h"
+#include "net/feed_expiry.h"
 #include "net/feed_signature.h"
 
 namespace {
@@ -89,6 +93,35 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
 
   QV_FUZZ_CHECK(qv::version_note_for_feed(feed).starts_with("Version "));
+
+  // An expiry date read back is the one written, by the standard library's calendar.
+  if (const auto expires = qv::feed_value(feed, "expires")) {
+    if (const auto seconds = qv::parse_expiry_time(*expires)) {
+      using namespace std::chrono;
+      const sys_seconds at{std::chrono::seconds(*seconds)};
+      const auto day = floor<days>(at);
+      const year_month_day date{day};
+      const hh_mm_ss time{at - day};
+      char text[40];
+      std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02dZ", int(date.year()),
+                    unsigned(date.month()), unsigned(date.day()), int(time.hours().count()),
+                    int(time.minutes().count()), int(time.seconds().count()));
+      QV_FUZZ_CHECK(*expires == text);
+    }
+  }
+  // Whatever the server says of its clock changes the words, never whether the feed is used.
+  if (size >= 16) {
+    std::int64_t now = 0, server = 0;
+    std::memcpy(&now, data, 8);
+    std::memcpy(&server, data + 8, 8);
+    now %= std::int64_t{1} << 40;  // far beyond any clock, in both directions
+    server %= std::int64_t{1} << 40;
+    const qv::FeedPublicKey key{};
+    const qv::TrustSettings trust{{&key, 1}, "", data[2] % 2 == 1};
+    const auto alone = qv::check_feed_expiry(feed, trust, {now, std::nullopt, "today"});
+    const auto told = qv::check_feed_expiry(feed, trust, {now, server, "today"});
+    QV_FUZZ_CHECK(alone.ok() == told.ok());
+  }
 
   // A signature line splits off only in its one canonical spelling: the signed bytes are all of
   // the feed before it, and the signature written out again is the line, with one line end.

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "net/feed_expiry.h"
 #include "net/feed_signature.h"
 
 namespace qv {
@@ -137,6 +138,118 @@ TEST(VersionNote, SizeInWholeMegabytes) {
   EXPECT_EQ(version_note_for_feed("path: a\n"), "Version ");
   EXPECT_EQ(version_note_for_feed("size: 3145728\n"), "Version  - about 3 MB download");
   EXPECT_EQ(version_note_for_feed("version: 2\nsize: 1.5e9\n"), "Version 2");
+}
+
+TEST(FeedExpiry, ReadsOnlyTheExactUtcForm) {
+  const std::pair<const char*, std::optional<std::int64_t>> rows[] = {
+      {"1970-01-01T00:00:00Z", 0},
+      {"2027-01-09T12:00:00Z", 1799496000},
+      {"2038-01-19T03:14:07Z", 2147483647},  // the last second of 32-bit time, and past it
+      {"2038-01-19T03:14:08Z", 2147483648},
+      {"2106-02-07T06:28:16Z", 4294967296},
+      {"9999-12-31T23:59:59Z", 253402300799},
+      {"2024-02-29T00:00:00Z", 1709164800},  // leap days: every 4th year, every 400th century
+      {"2000-02-29T23:59:59Z", 951868799},
+      {"2023-02-29T00:00:00Z", std::nullopt},
+      {"2100-02-29T00:00:00Z", std::nullopt},
+      {"2026-04-31T00:00:00Z", std::nullopt},  // month ends
+      {"2026-12-32T00:00:00Z", std::nullopt},
+      {"2026-00-10T00:00:00Z", std::nullopt},
+      {"2026-13-10T00:00:00Z", std::nullopt},
+      {"2026-01-00T00:00:00Z", std::nullopt},
+      {"1969-12-31T23:59:59Z", std::nullopt},
+      {"2027-01-09T24:00:00Z", std::nullopt},
+      {"2027-01-09T12:60:00Z", std::nullopt},
+      {"2027-01-09T12:00:60Z", std::nullopt},
+      {"2027-01-09t12:00:00Z", std::nullopt},
+      {"2027-01-09T12:00:00z", std::nullopt},
+      {"2027-01-09 12:00:00Z", std::nullopt},
+      {"2027-01-09T12:00:00", std::nullopt},
+      {"2027-01-09T12:00:00+00:00", std::nullopt},
+      {"2027-01-09T12:00:00.000Z", std::nullopt},
+      {"2027-1-09T12:00:00Z", std::nullopt},
+      {"+027-01-09T12:00:00Z", std::nullopt},
+      {"2027-01-09T12:00:0-Z", std::nullopt},
+      {" 2027-01-09T12:00:00Z", std::nullopt},  // the feed's clean-up trims; this does not
+      {"", std::nullopt},
+  };
+  for (const auto& [text, seconds] : rows) EXPECT_EQ(parse_expiry_time(text), seconds) << text;
+}
+
+TEST(FeedExpiry, ServerTimeIsAnImfFixdatePlusAge) {
+  const std::optional<std::string> date = "Sun, 06 Nov 1994 08:49:37 GMT";
+  EXPECT_EQ(server_time(date, std::nullopt), 784111777);
+  EXPECT_EQ(server_time(" Sun, 06 Nov 1994 08:49:37 GMT\t", std::nullopt), 784111777);
+  EXPECT_EQ(server_time(date, "3600"), 784111777 + 3600);
+  EXPECT_EQ(server_time(date, "18446744073709551615"), 784111777 + (std::int64_t{1} << 31));
+  EXPECT_EQ(server_time("Thu, 01 Jan 1970 00:00:00 GMT", std::nullopt), 0);
+  EXPECT_EQ(server_time("Wed, 31 Dec 2036 23:59:60 GMT", std::nullopt), 2114380800);
+  for (const char* age : {"", "-5", "+5", "1.5", "soon"}) {
+    EXPECT_EQ(server_time(date, std::string(age)), std::nullopt) << age;
+  }
+  EXPECT_EQ(server_time(std::nullopt, "5"), std::nullopt);
+  for (const char* other : {"Sunday, 06-Nov-94 08:49:37 GMT", "Sun Nov  6 08:49:37 1994",
+                            "Sun, 06 Nov 1994 08:49:37 UTC", "Sun, 6 Nov 1994 08:49:37 GMT",
+                            "Sun, 06 nov 1994 08:49:37 GMT", "Xyz, 06 Nov 1994 08:49:37 GMT",
+                            "Sun, 31 Nov 1994 08:49:37 GMT", "Sun, 06 Nov 1994 08:49:61 GMT",
+                            "Sun, 06 Nov 1994 8:49:37 GMT", "1994-11-06T08:49:37Z"}) {
+    EXPECT_EQ(server_time(std::string(other), std::nullopt), std::nullopt) << other;
+  }
+}
+
+TEST(FeedExpiry, ClockReadings) {
+  constexpr std::uint64_t k1970 = 116444736000000000;
+  EXPECT_EQ(unix_seconds_from_filetime(k1970), 0);
+  EXPECT_EQ(unix_seconds_from_filetime(k1970 + 9999999), 0);  // whole seconds, rounded down
+  EXPECT_EQ(unix_seconds_from_filetime(k1970 + 10000000), 1);
+  EXPECT_EQ(unix_seconds_from_filetime(k1970 - 1), -1);
+  EXPECT_EQ(unix_seconds_from_filetime(0), -11644473600);
+  EXPECT_EQ(date_text(2026, 12, 8), "2026-12-08");
+  EXPECT_EQ(date_text(987, 1, 2), "0987-01-02");
+}
+
+TEST(FeedExpiry, WhenASignedFeedIsStillUsed) {
+  const FeedPublicKey key{};
+  const TrustSettings keys{{&key, 1}, ""}, required{{&key, 1}, "", true}, none{};
+  constexpr std::int64_t kExpires = 1799496000, kLast = kExpires + 86400, kDay = 86400;
+  const std::string feed = "version: 1\nexpires: 2027-01-09T12:00:00Z\n";
+  const std::string clock =
+      "this computer's clock looks wrong (it says 2027-02-09): set the "
+      "right date and try again";
+  const std::string expired(kFeedExpired), no_date(kFeedNoExpiry);
+  struct Row {
+    std::string feed;
+    const TrustSettings& trust;
+    std::int64_t now;
+    std::optional<std::int64_t> server;
+    std::string reason;  // empty: used
+  };
+  const Row rows[] = {
+      {feed, keys, kExpires - 30 * kDay, std::nullopt, ""},
+      {feed, required, kLast, std::nullopt, ""},  // the day of slack, to the second
+      {feed, keys, kLast + 1, std::nullopt, expired},
+      {"expires: \"2027-01-09T12:00:00Z\"\n", keys, kLast + 1, std::nullopt, expired},
+      {"  expires: 2027-01-09T12:00:00Z\n", keys, kLast + 1, std::nullopt, ""},  // not top-level
+      {"version: 1\n", keys, kLast + 1, std::nullopt, ""},
+      {"version: 1\n", required, kExpires, std::nullopt, no_date},
+      {"expires:\nexpires: ''\n", required, kExpires, std::nullopt, no_date},
+      {"expires: 2027-01-09\n", keys, kExpires, std::nullopt, no_date},
+      {"expires: 2027-02-29T00:00:00Z\n", keys, kExpires, std::nullopt, no_date},
+      {feed, none, kLast + 365 * kDay, std::nullopt, ""},  // no keys: the line is not read
+      {"expires: never\n", none, kExpires, std::nullopt, ""},
+      // The server's clock only chooses the words: expired by ours, valid by the server's and
+      // more than a day apart.
+      {feed, keys, kExpires + 31 * kDay, kExpires, clock},
+      {feed, keys, kLast + kDay + 1, kLast, clock},
+      {feed, keys, kLast + kDay, kLast, expired},              // a day apart is not wrong
+      {feed, keys, kExpires + 31 * kDay, kLast + 1, expired},  // the server agrees
+      {feed, keys, kExpires, kLast + 400 * kDay, ""},          // a server ahead refuses nothing
+  };
+  for (const Row& row : rows) {
+    const Status judged =
+        check_feed_expiry(row.feed, row.trust, FeedClocks{row.now, row.server, "2027-02-09"});
+    EXPECT_EQ(judged.reason(), row.reason) << row.feed << " at " << row.now;
+  }
 }
 
 TEST(SignedFeed, SplitsOffAStrictSignatureLine) {

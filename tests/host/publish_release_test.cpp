@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -18,6 +19,7 @@
 #include "install/checksum.h"
 #include "install/install_run.h"
 #include "net/feed.h"
+#include "net/feed_expiry.h"
 #include "net/feed_signature.h"
 
 namespace qv {
@@ -206,8 +208,12 @@ TEST_F(PublishRelease, RefusesAFeedTheInstallerWouldRefuseAndSaysWhy) {
       << "QUORVANE_FEED_PUBLIC_KEYS:STRING=other-key.pem.pub;feed-key.pem.pub\n"
       << "QUORVANE_SETUP_PUBLISHER:STRING=\n";
   std::ofstream(dir_ + "open/CMakeCache.txt") << "QUORVANE_FEED_PUBLIC_KEYS:STRING=\n";
+  std::filesystem::create_directories(dir_ + "expiring");
+  std::ofstream(dir_ + "expiring/CMakeCache.txt") << "QUORVANE_FEED_PUBLIC_KEYS:STRING=" << key
+                                                  << ".pub\nQUORVANE_FEED_REQUIRE_EXPIRY:BOOL=ON\n";
   const std::string program = setup("Quorvane Setup 3.1.exe", "abc");
-  const std::string locked = dir_ + "locked", open = dir_ + "open", pub = key + ".pub";
+  const std::string locked = dir_ + "locked", open = dir_ + "open", pub = key + ".pub",
+                    expiring = dir_ + "expiring";
   struct Row {
     std::vector<std::string> args;
     int status;
@@ -228,6 +234,11 @@ TEST_F(PublishRelease, RefusesAFeedTheInstallerWouldRefuseAndSaysWhy) {
       {{"--sign-key", key, "--verify-key", key}, 1, "is not an ECDSA P-256 public key"},
       {{"--sign-key", key}, 2, "needs to know what the installer trusts"},
       {{"--sign-key", key, "--build", locked, "--verify-key", pub}, 2, "not both"},
+      {{"--sign-key", key, "--build", expiring}, 1, "Add --valid-for DAYS to this command"},
+      {{"--sign-key", key, "--build", expiring, "--valid-for", "366"}, 0, ""},
+      {{"--build", locked, "--valid-for", "28"}, 2, "--valid-for needs --sign-key"},
+      {{"--sign-key", key, "--verify-key", pub, "--valid-for", "0"}, 2, "from 1 to 366"},
+      {{"--sign-key", key, "--verify-key", pub, "--valid-for", "367"}, 2, "from 1 to 366"},
   };
   for (const Row& row : rows) {
     std::vector<std::string> args = row.args;
@@ -241,6 +252,67 @@ TEST_F(PublishRelease, RefusesAFeedTheInstallerWouldRefuseAndSaysWhy) {
   EXPECT_TRUE(
       read(dir_ + "said").starts_with("publish-release: there is no file " + dir_ + "missing.exe:"))
       << read(dir_ + "said");
+}
+
+TEST_F(PublishRelease, ItsExpiryReadsBackAndARefreshChangesNothingElse) {
+  const std::string key = dir_ + "feed-key.pem", feed = dir_ + "latest.yml";
+  ASSERT_EQ(run({"openssl", "ecparam", "-name", "prime256v1", "-genkey", "-noout", "-out", key}),
+            0);
+  ASSERT_EQ(run({"openssl", "ec", "-in", key, "-pubout", "-out", key + ".pub"}), 0);
+  const auto tool = [&](std::vector<std::string> more) {
+    more.insert(more.begin(), {"--sign-key", key, "--verify-key", key + ".pub"});
+    return run_tool(more, dir_ + "said", true);
+  };
+  const std::string program = setup("Quorvane Setup 4.0.exe", "abc");
+  const std::int64_t start = std::time(nullptr);
+  // The date, now plus the days, as the installer reads it back; the lines in their order.
+  const auto expiry_in = [&](const std::string& text, std::int64_t days) {
+    const auto split = split_signed_feed(text);
+    const auto written = feed_value(split ? split->signed_bytes : "", "expires").value_or("");
+    const auto expires = parse_expiry_time(written);
+    EXPECT_TRUE(expires && *expires >= start + days * 86400 &&
+                *expires <= std::time(nullptr) + days * 86400)
+        << text;
+    return written;
+  };
+  ASSERT_EQ(tool({"--valid-for", "30", program, "4.0"}), 0);
+  const std::string dated = read(feed);
+  const std::string date = expiry_in(dated, 30);
+  EXPECT_TRUE(dated.starts_with("version: 4.0\npath: Quorvane Setup 4.0.exe\nsha512: "));
+  EXPECT_NE(dated.find("\nsize: 3\nexpires: " + date + "\nsignature: "), std::string::npos);
+  ASSERT_EQ(tool({program, "4.0"}), 0);
+  const std::string undated = read(feed);
+
+  // A refresh writes the one line (above the signature when there was none) and the signature,
+  // whose line end stays as it was.
+  const std::string bare = dated.substr(0, dated.size() - 1);
+  for (const std::string& before : {undated, bare + "\r\n", bare}) {
+    std::ofstream(feed, std::ios::binary) << before;
+    ASSERT_EQ(tool({"--refresh", feed, "--valid-for", "7"}), 0) << read(dir_ + "said");
+    const std::string after = read(feed);
+    const std::string renewed = expiry_in(after, 7);
+    std::string expected = std::string(split_signed_feed(before)->signed_bytes);
+    const std::size_t at = expected.find("expires: ");
+    if (at == std::string::npos) {
+      expected += "expires: " + renewed + "\n";
+    } else {
+      expected.replace(at + 9, renewed.size(), renewed);
+    }
+    ASSERT_TRUE(after.starts_with(expected + "signature: ")) << after;
+    EXPECT_EQ(after.substr(after.rfind('=') + 1), before.substr(before.rfind('=') + 1));
+  }
+
+  // Refused, leaving the file as it was: a URL, and a feed changed since it was signed.
+  std::string changed = read(feed);
+  changed[changed.find("4.0")] = '9';
+  std::ofstream(feed, std::ios::binary) << changed;
+  EXPECT_EQ(tool({"--refresh", feed, "--valid-for", "7"}), 1);
+  EXPECT_NE(read(dir_ + "said").find("is not signed by a key the installer"), std::string::npos);
+  EXPECT_EQ(
+      tool({"--refresh", "https://downloads.example.com/quorvane/latest.yml", "--valid-for", "7"}),
+      1);
+  EXPECT_NE(read(dir_ + "said").find("never a URL"), std::string::npos);
+  EXPECT_EQ(read(feed), changed);
 }
 
 }  // namespace

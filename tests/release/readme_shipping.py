@@ -8,8 +8,9 @@ Run inside tools/wine-env.sh and tests/support/with_server.py, which serves WORK
 The code blocks marked "<!-- shipping -->" in SRC/README.md run in order with sh, in a copy of
 the source (WORK/quorvane; its build/product kept between runs, so that a second run rebuilds
 only what changed), with the README's placeholders filled in: $HOME is WORK/home, the product's
-own setup program (dist/Quorvane Setup 1.4.2.exe) is the demo's, and there is no time-stamp
-server. Then the signed installer the steps made installs the release they published under Wine:
+own setup program (dist/Quorvane Setup 1.4.2.exe) is the demo's, there is no time-stamp
+server, nothing is uploaded (the test server serves WORK/quorvane/release itself) and the served
+release is checked at the test server's address. Then the signed installer the steps made installs the release they published under Wine:
 it finds the signed feed and the signed setup program and launches the product.
 """
 
@@ -23,7 +24,9 @@ import time
 HERE = os.path.dirname(os.path.abspath(__file__))
 MARK = "<!-- shipping -->"
 SOURCE_PARTS = ["CMakeLists.txt", "Makefile", "cmake", "src", "assets", "tools"]
-PLACEHOLDERS = {"http://timestamp.example.com/rfc3161": ""}  # no network in the tests
+PLACEHOLDERS = {"http://timestamp.example.com/rfc3161": "",  # no network in the tests
+                "rsync -t release/latest.yml upload@downloads.example.com:quorvane/": "true"}
+SERVED = "--verify-served https://downloads.example.com/quorvane/"
 
 
 def shipping_blocks(readme):
@@ -79,6 +82,7 @@ def main():
     for number, block in enumerate(blocks, 1):
         for placeholder, value in PLACEHOLDERS.items():
             block = block.replace(placeholder, value)
+        block = block.replace(SERVED, "--verify-served " + os.environ["QV_TEST_SERVER"])
         print("--- step %d ---\n%s" % (number, block), flush=True)
         if subprocess.run(["sh", "-ec", block], cwd=copy, env=env).returncode != 0:
             print("FAIL: step %d" % number)
@@ -94,8 +98,9 @@ def main():
     lines = feed.splitlines()
     failures = 0
     for ok, what in [
-        (lines[:2] == ["version: 1.4.2", "path: Quorvane Setup 1.4.2.exe"] and len(lines) == 5
-         and lines[4].startswith("signature: "), "the published feed is signed"),
+        (lines[:2] == ["version: 1.4.2", "path: Quorvane Setup 1.4.2.exe"] and len(lines) == 6
+         and lines[4].startswith("expires: ") and lines[5].startswith("signature: "),
+         "the published feed is dated and signed"),
         (signers == ["Acme Widgets Ltd"] * 2,
          "the installer and the published setup program are signed by the publisher %s" % signers),
     ]:

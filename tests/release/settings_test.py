@@ -15,7 +15,7 @@ MODULE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "c
 FEED = "https://releases.quorvane.example/stable/"
 PAGE = "https://quorvane.example/download"
 
-# (feed base URL, release page URL, publisher, outcome, what the message must say)
+# (feed base URL, release page URL, publisher, outcome, what the message must say, more -D...)
 ROWS = [
     (FEED, PAGE, "", "ok", ""),
     ("https://downloads.example.com:8443/quorvane", "http://example.com/q?lang=en#top",
@@ -52,6 +52,11 @@ ROWS = [
      "\"-DQUORVANE_SETUP_PUBLISHER=Acme Widgets Ltd\""),
     (FEED, PAGE, "cn = Acme Ltd, o=Acme", "error", "\"-DQUORVANE_SETUP_PUBLISHER=Acme Ltd\""),
     (FEED, PAGE, "Acme = Widgets Ltd", "ok", ""),
+    (FEED, PAGE, "", "error", "QUORVANE_FEED_REQUIRE_EXPIRY is ON but QUORVANE_FEED_PUBLIC_KEYS "
+     "is empty", "-DQUORVANE_FEED_REQUIRE_EXPIRY=ON"),
+    (FEED, PAGE, "", "error", "QUORVANE_FEED_REQUIRE_EXPIRY is \"maybe\": write ON",
+     "-DQUORVANE_FEED_REQUIRE_EXPIRY=maybe"),
+    (FEED, PAGE, "", "ok", "", "-DQUORVANE_FEED_REQUIRE_EXPIRY=off"),
 ]
 
 
@@ -60,10 +65,10 @@ def main():
     parser.add_argument("--cmake", default="cmake")
     args = parser.parse_args()
     failures = 0
-    for feed, page, publisher, outcome, says in ROWS:
+    for feed, page, publisher, outcome, says, *more in ROWS:
         run = subprocess.run([args.cmake, "-DQUORVANE_FEED_BASE_URL=" + feed,
                               "-DQUORVANE_RELEASE_PAGE_URL=" + page,
-                              "-DQUORVANE_SETUP_PUBLISHER=" + publisher, "-P", MODULE],
+                              "-DQUORVANE_SETUP_PUBLISHER=" + publisher, *more, "-P", MODULE],
                              capture_output=True, text=True)
         # cmake wraps its messages: compare them with the lines joined again.
         said = " ".join(run.stderr.split())

@@ -29,6 +29,9 @@ Actions, used one per request in order, then "ok" for ever after:
   portal:N      the same page, padded with spaces to exactly N bytes (at least the page's length)
   slow:BPS      send the body at about BPS bytes a second (the demo's visible download)
   endless       answer 200 with no length and the file's bytes over and over, never ending
+  date:S        serve normally with a Date header S seconds from the real time (negative: in the
+                past), as a server whose clock is off sends it
+  date:S:AGE    the same, and "Age: AGE", as a cache sends its stored copy (AGE as given)
 
 CHAOS draws, by weight: ok, drop:N, status:500, 416, norange, stall:MS and stallbody:N:MS, with
 N below a quarter of the file's size and MS from 10 to 60 (brief: shorter than any receive timeout). The same
@@ -124,8 +127,15 @@ class Handler(http.server.BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.1"
     server_version = "QuorvaneTestServer/1"
 
+    # What the next answer's Date header is moved by, and its Age header ("" for none).
+    date_offset = 0
+    age = ""
+
     def log_message(self, *args):
         pass
+
+    def date_time_string(self, timestamp=None):
+        return super().date_time_string((timestamp or time.time()) + self.date_offset)
 
     @property
     def state(self):
@@ -220,6 +230,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return
         if name == "stall":
             time.sleep(int(argument) / 1000.0)
+        if name == "date":
+            offset, _, self.age = argument.partition(":")
+            self.date_offset = int(offset)
 
         full = self.state.local_file(path)
         if full is None or not os.path.isfile(full):
@@ -253,6 +266,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if partial:
             self.send_header("Content-Range", f"bytes {start}-{end}/{size}")
         self.send_header("Accept-Ranges", "bytes")
+        if self.age:
+            self.send_header("Age", self.age)
         self.send_header("Connection", "close")
         self.end_headers()
         self.close_connection = True
