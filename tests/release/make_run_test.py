@@ -54,7 +54,7 @@ def main():
     env = {k: v for k, v in os.environ.items()
            if k not in ("MAKEFLAGS", "MFLAGS", "MAKELEVEL", "MAKEOVERRIDES", "WINEPREFIX",
                         "WINEDLLOVERRIDES")}
-    make = ["make", "-C", args.source, "run", "BUILD=" + build]
+    make = ["make", "--no-print-directory", "-C", args.source, "run", "BUILD=" + build]
     demo_state = os.path.join(build, "demo", "wine")
     prefix = os.path.join(demo_state, "prefix")
 

@@ -53,6 +53,7 @@ def main():
     work = os.path.abspath(args.work)
     copy = os.path.join(work, "quorvane")
     home = os.path.join(work, "home")
+    os.makedirs(copy, exist_ok=True)
     for part in SOURCE_PARTS:
         target = os.path.join(copy, part)
         if os.path.isdir(target):
