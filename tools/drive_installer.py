@@ -132,14 +132,18 @@ class Shots:
             self.keep(other, self.pending.pop(other))
         if screen in self.pending or not any(name.endswith("-%s.png" % screen)
                                              for name in self.kept):
-            png = os.path.join(self.folder, ".%s.png" % screen)
-            self.take(png)
-            if still():
-                if shown_enough(screen, tree):
-                    self.pending.pop(screen, None)
-                    self.keep(screen, png)
-                else:
-                    self.pending[screen] = png
+            taken, png = (os.path.join(self.folder, ".%s%s.png" % (screen, suffix))
+                          for suffix in ("-new", ""))
+            self.take(taken)
+            if not still():
+                os.remove(taken)  # the window had moved on: not a picture of this screen
+                return
+            os.replace(taken, png)
+            if shown_enough(screen, tree):
+                self.pending.pop(screen, None)
+                self.keep(screen, png)
+            else:
+                self.pending[screen] = png
 
     def finish(self):
         for screen in list(self.pending):
