@@ -82,7 +82,7 @@ sign: $(if $(SIGN_FILE),,win)
 	  "$(SIGN_TIMESTAMP_URL)" "$(SIGN_DESCRIPTION)" "$(SIGN_SUBJECT)" "$(WIN)/signed"
 
 format:
-	clang-format -i $$(git ls-files 'src/*.cpp' 'src/*.h' 'tests/*.cpp' 'tests/*.h')
+	clang-format -i $$(git ls-files 'src/*.cpp' 'src/*.h' 'tests/*.cpp' 'tests/*.h' 'tools/*.cpp' 'tools/*.h')
 
 clean:
 	rm -rf $(BUILD)
