@@ -3,7 +3,15 @@
 #
 # Also runs on its own, for the tests and for checking settings before a build:
 #   cmake -DQUORVANE_FEED_BASE_URL=... -DQUORVANE_RELEASE_PAGE_URL=... \
-#         -DQUORVANE_SETUP_PUBLISHER=... -P cmake/check_settings.cmake
+#         -DQUORVANE_SETUP_PUBLISHER=... -DQUORVANE_FEED_PUBLIC_KEYS=... \
+#         -P cmake/check_settings.cmake
+
+# The checkout this file belongs to, in script mode as in a configure: relative key paths are
+# read against it either way.
+get_filename_component(QV_SETTINGS_SOURCE_DIR "${CMAKE_CURRENT_LIST_DIR}/.." ABSOLUTE)
+find_program(QV_OPENSSL openssl)
+# The DER of every uncompressed P-256 public key starts with these bytes; X and Y follow.
+set(QV_P256_PUBLIC_KEY_PREFIX "3059301306072a8648ce3d020106082a8648ce3d03010703420004")
 
 # Why `url` can't be used as the installer uses it, or "" when it can; the parts it splits into in
 # `out`_HOST, `out`_PORT (the scheme's default when none is written) and `out`_PATH. The feed's
@@ -76,8 +84,51 @@ function(qv_url_problem out url is_feed)
   set(${out}_PATH "${path}" PARENT_SCOPE)
 endfunction()
 
+# qv_feed_public_key(OUT PEM): OUT is the hex of X and Y of the ECDSA P-256 public key in the PEM
+# file PEM (relative to the checkout); fails the configuration for any other file.
+function(qv_feed_public_key out pem)
+  set(make_public "openssl ec -in feed-key.pem -pubout -out feed-key.pub.pem")
+  # cmake reads a leading "~" as the home folder, the release tool (--build) and a quoted shell
+  # argument do not: the same setting would name two files.
+  if(pem MATCHES "^~")
+    message(FATAL_ERROR "QUORVANE_FEED_PUBLIC_KEYS: ${pem} starts with \"~\", which only a "
+                        "shell expands, and not inside quotes: write $HOME/... outside quotes, an "
+                        "absolute path, or a path relative to ${QV_SETTINGS_SOURCE_DIR}")
+  endif()
+  get_filename_component(pem "${pem}" ABSOLUTE BASE_DIR "${QV_SETTINGS_SOURCE_DIR}")
+  if(NOT QV_OPENSSL)
+    message(FATAL_ERROR "QUORVANE_FEED_PUBLIC_KEYS: openssl is needed to read ${pem}")
+  endif()
+  if(NOT EXISTS "${pem}" OR IS_DIRECTORY "${pem}")
+    message(FATAL_ERROR "QUORVANE_FEED_PUBLIC_KEYS: there is no file ${pem}")
+  endif()
+  file(READ "${pem}" text LIMIT 65536)
+  if(text MATCHES "PRIVATE KEY-----")
+    message(FATAL_ERROR "QUORVANE_FEED_PUBLIC_KEYS: ${pem} holds a private key, which must stay "
+                        "on the signing machine and never goes into the installer. Give its "
+                        "public half, made with: ${make_public}")
+  endif()
+  # A compressed point is written out uncompressed; anything but a public key is refused by
+  # -pubin. The DER goes through od, since cmake's variables can't hold a NUL byte.
+  execute_process(COMMAND ${QV_OPENSSL} pkey -pubin -in "${pem}" -outform DER
+                          -ec_conv_form uncompressed
+                  COMMAND od -An -v -tx1
+                  OUTPUT_VARIABLE hex RESULTS_VARIABLE results ERROR_QUIET)
+  string(REGEX REPLACE "[ \t\r\n]" "" hex "${hex}")
+  string(LENGTH "${hex}" length)
+  if(NOT results STREQUAL "0;0" OR NOT length EQUAL 182
+     OR NOT hex MATCHES "^${QV_P256_PUBLIC_KEY_PREFIX}([0-9a-f]+)$")
+    message(FATAL_ERROR "QUORVANE_FEED_PUBLIC_KEYS: ${pem} is not an ECDSA P-256 public key "
+                        "in PEM. Make one from the private key with: ${make_public}")
+  endif()
+  set(${out} "${CMAKE_MATCH_1}" PARENT_SCOPE)
+endfunction()
+
 # Fails the configuration for a setting that can never work; warns about a plain http feed.
 function(qv_check_settings)
+  foreach(pem IN LISTS QUORVANE_FEED_PUBLIC_KEYS)
+    qv_feed_public_key(key "${pem}")
+  endforeach()
   qv_url_problem(problem "${QUORVANE_FEED_BASE_URL}" TRUE)
   if(QV_SHOW_FEED_PARTS AND NOT problem)
     # For the test that holds these parts against the installer's own split.

@@ -3,7 +3,7 @@
 set -eu
 packages="cmake make g++ python3 googletest g++-mingw-w64-x86-64-posix wine wine64 xvfb xdotool
 imagemagick curl fonts-wine fonts-liberation fonts-dejavu-core clang libclang-rt-14-dev nginx-light
-openssl osslsigncode ca-certificates"
+openssl osslsigncode ca-certificates nsis"
 missing=""
 for p in $packages; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then

@@ -13,7 +13,9 @@
 # check the root). With TIMESTAMP_URL (an RFC 3161 time-stamp server), the signature is
 # time-stamped, so it stays valid after the certificate expires; empty means none, since a
 # time-stamp needs the network. Prints whom the copy is signed by, and says so when it replaces an
-# earlier signed copy.
+# earlier signed copy. It signs first and adds the time stamp to the signed copy as a second step,
+# so that a certificate or key that can't be used and a time-stamp server that can't be reached
+# each get their own message; either way nothing is left at OUT.
 set -eu
 [ $# -ge 2 ] || {
   echo "usage: sign-exe.sh IN OUT [CERT KEY [TIMESTAMP_URL [DESCRIPTION [SUBJECT [DIR]]]]]" >&2
@@ -55,11 +57,34 @@ the one for \"$had\")}"
 fi
 [ -n "$key" ] || { echo "sign-exe.sh: a certificate needs its key (SIGN_KEY)" >&2; exit 2; }
 
-set -- -certs "$cert" -key "$key" -h sha256 -n "$description"
-[ -z "$timestamp_url" ] || set -- "$@" -ts "$timestamp_url"
 if [ -e "$out" ]; then
   echo "replacing the earlier signed copy $out (signed by \"$(signer "$out" || true)\")"
   rm -f "$out"
 fi
-osslsigncode sign "$@" -in "$in" -out "$out" >/dev/null
+said=$(mktemp)
+unstamped="$out.unstamped"
+trap 'rm -f "$said" "$unstamped"' EXIT
+# osslsigncode's own lines without OpenSSL's queue of errors ("4030...:error:..."), which names
+# every decoder it tried and reads as if the key were at fault whatever failed.
+own_lines() { grep -v -e '^[0-9A-F]*:error:' -e '^[[:space:]]*$' "$said" | head -n "$1" | paste -sd ' ' - | tr -s ' '; }
+if ! osslsigncode sign -certs "$cert" -key "$key" -h sha256 -n "$description" \
+  -in "$in" -out "$unstamped" >"$said" 2>&1; then
+  echo "sign-exe.sh: nothing was signed: osslsigncode could not sign with the certificate $cert" \
+    "and the key $key ($(own_lines 2)). The certificate must be PEM, followed by its chain, and" \
+    "the key its PEM private key without a password." >&2
+  exit 1
+fi
+if [ -n "$timestamp_url" ]; then
+  if ! osslsigncode add -ts "$timestamp_url" -in "$unstamped" -out "$out" >"$said" 2>&1; then
+    rm -f "$out"
+    why=$(grep -m1 -e 'HTTP failure' "$said" || echo "RFC 3161 time-stamping failed")
+    echo "sign-exe.sh: the time-stamp server $timestamp_url could not be reached or gave no" \
+      "time stamp ($why), so nothing was signed; the certificate and key are fine. Try again" \
+      "later, or sign without a time stamp by leaving SIGN_TIMESTAMP_URL empty (that signature" \
+      "stops being valid when the certificate expires)." >&2
+    exit 1
+  fi
+else
+  mv "$unstamped" "$out"
+fi
 echo "signed by \"$(signer "$out")\": $out"

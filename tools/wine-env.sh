@@ -1,9 +1,11 @@
 #!/bin/sh
-# wine-env.sh start|stop|run STATE_DIR [COMMAND...]
+# wine-env.sh start|stop|run|desktop STATE_DIR [COMMAND...]
 #
 # The tests' Windows: one private Wine prefix (made once, reused) and one Xvfb display for the
 # whole test run. "start" makes the prefix if needed, starts Xvfb and a Wine server kept alive
 # between Wine processes; "run" runs a command with that prefix and display; "stop" ends both.
+# "desktop" makes the same prefix on the display already in DISPLAY (a user's desktop) and runs
+# the command there, with no Xvfb.
 set -eu
 action=$1
 state=$(mkdir -p "$2" && cd "$2" && pwd)
@@ -61,25 +63,35 @@ windows_cue_default() {
   touch "$state/cues-default"
 }
 
+# The prefix on the display in DISPLAY: made if needed, set up once, its server and helpers started.
+prepare_prefix() {
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    mkdir -p "$WINEPREFIX"
+    wineboot -i </dev/null >/dev/null 2>&1 || true
+    wineserver -w
+    test -f "$WINEPREFIX/system.reg" || { echo "could not create $WINEPREFIX" >&2; exit 1; }
+    rm -f "$state/fonts-linked" "$state/cues-default"
+  fi
+  # Fails when a server of this prefix runs already, which is as good.
+  wineserver -p60 </dev/null >/dev/null 2>&1 || true
+  link_fonts
+  windows_cue_default
+  # Start Wine's long-lived helper processes (services, the desktop) now, detached from our
+  # output: started later by a test, they would inherit its output pipe and keep the test
+  # runner waiting until the Wine server exits.
+  wine cmd /c exit </dev/null >/dev/null 2>&1
+}
+
 case "$action" in
   start)
     start_display
     export DISPLAY="$(cat "$state/display")"
-    if [ ! -f "$WINEPREFIX/system.reg" ]; then
-      mkdir -p "$WINEPREFIX"
-      wineboot -i </dev/null >/dev/null 2>&1 || true
-      wineserver -w
-      test -f "$WINEPREFIX/system.reg" || { echo "could not create $WINEPREFIX" >&2; exit 1; }
-      rm -f "$state/fonts-linked" "$state/cues-default"
-    fi
-    # Fails when a server of this prefix runs already, which is as good.
-    wineserver -p60 </dev/null >/dev/null 2>&1 || true
-    link_fonts
-    windows_cue_default
-    # Start Wine's long-lived helper processes (services, the desktop) now, detached from our
-    # output: started later by a test, they would inherit its output pipe and keep the test
-    # runner waiting until the Wine server exits.
-    wine cmd /c exit </dev/null >/dev/null 2>&1
+    prepare_prefix
+    ;;
+  desktop)
+    [ -n "${DISPLAY:-}" ] || { echo "wine-env.sh desktop: DISPLAY is not set" >&2; exit 2; }
+    prepare_prefix
+    exec "$@"
     ;;
   run)
     [ -f "$state/display" ] || start_display
@@ -94,7 +106,7 @@ case "$action" in
     fi
     ;;
   *)
-    echo "usage: wine-env.sh start|stop|run STATE_DIR [COMMAND...]" >&2
+    echo "usage: wine-env.sh start|stop|run|desktop STATE_DIR [COMMAND...]" >&2
     exit 2
     ;;
 esac

@@ -4,7 +4,7 @@
 Run inside tools/wine-env.sh and tests/support/with_server.py:
 
   machine_e2e.py --installer short_wait_installer.exe --fake-setup fake_setup.exe
-                 --scanner scanner.exe --work DIR
+                 --scanner scanner.exe --nsis-setup quorvane-setup.exe --work DIR
 
 The installer is its own entry and core, built with the test hooks so that its waits for a held
 file can be shortened from the environment (QV_TEST_BUSY_BOUND_MS) and the start of the setup
@@ -14,7 +14,9 @@ stand-in scanner (tests/support/scanner.cpp) takes a file exclusively as soon as
 it open. The installer keeps a handle on its download from the moment the file is made until the
 setup program has ended, so the scanner can take a download only before a run (the complete file
 an earlier run left, which Try Again verifies again) or as the file is deleted. Every wait is
-bounded.
+bounded. Last, the example NSIS setup program (examples/quorvane-setup.nsi, built by makensis with
+the stand-in as its product) installs through the installer's hold into a folder typed relative
+to the installer's current folder.
 """
 
 import argparse
@@ -78,14 +80,14 @@ class Case:
     """One release on the server, and runs of the installer against it."""
     count = 0
 
-    def __init__(self, args, name):
+    def __init__(self, args, name, setup_program=None):
         Case.count += 1
         self.args, self.name = args, name
         self.setup = "QuorvaneSetup-%s-%d.exe" % (name, Case.count)
         self.folder = os.path.join(args.root, name)
         shutil.rmtree(self.folder, ignore_errors=True)
         os.makedirs(self.folder)
-        shutil.copy(args.fake_setup, os.path.join(self.folder, self.setup))
+        shutil.copy(setup_program or args.fake_setup, os.path.join(self.folder, self.setup))
         subprocess.run([sys.executable, PUBLISH_RELEASE, os.path.join(self.folder, self.setup),
                         "2.0.%d" % Case.count], check=True, stdout=subprocess.DEVNULL)
         self.download = os.path.join(args.download_folder, self.setup)
@@ -93,13 +95,13 @@ class Case:
         shutil.rmtree(args.install_folder, ignore_errors=True)
         control(args.server, "reset")
 
-    def start(self, **env):
-        """The installer, started; it clicks Install itself."""
+    def start(self, cwd=None, **env):
+        """The installer, started (in the folder `cwd`); it clicks Install itself."""
         environment = dict(os.environ, ZEL_BOOTSTRAP_FEED_URL=self.args.server + self.name + "/",
                            QV_FAKE_SETUP_PRODUCT="copy", QV_FAKE_SETUP_COUNT="1",
                            **{k: str(v) for k, v in env.items()})
         proc = subprocess.Popen(["wine", self.args.installer], stdout=subprocess.PIPE,
-                                stderr=subprocess.DEVNULL, env=environment)
+                                stderr=subprocess.DEVNULL, env=environment, cwd=cwd)
         return Lines(proc)
 
     def finish(self, run, what):
@@ -273,11 +275,28 @@ def linked_download_folder(args):
           % sorted(os.listdir(victim)))
 
 
+def nsis_setup(args):
+    """The example NSIS setup program gets "/S /currentuser /D=Apps\\Quorvane Example" from an
+    installer whose current folder is `current`: it installs its product there as Quorvane.exe,
+    asks nothing, ends with 0, and the installer launches the product."""
+    case = Case(args, "nsis", args.nsis_setup)
+    current = os.path.join(args.work, "nsis-current")
+    shutil.rmtree(current, ignore_errors=True)
+    os.makedirs(current)
+    case.product = os.path.join(current, "Apps", "Quorvane Example", "Quorvane.exe")
+    run = case.start(cwd=current, QV_REPORTER_FOLDER="Apps\\Quorvane Example")
+    code = case.finish(run, "NSIS setup")
+    check(code == 0 and run.seen("screen=" + DONE) and case.launches() == 1,
+          "the NSIS example installs into a relative folder and its product launches (%s)"
+          % run.text())
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--installer", required=True)
     parser.add_argument("--fake-setup", required=True)
     parser.add_argument("--scanner", required=True)
+    parser.add_argument("--nsis-setup", required=True)
     parser.add_argument("--work", required=True)
     args = parser.parse_args()
     args.server = os.environ["QV_TEST_SERVER"]
@@ -292,6 +311,7 @@ def main():
     product_held(args)
     blocked_and_tampered(args)
     linked_download_folder(args)
+    nsis_setup(args)
     print("%d failure(s)" % len(failures))
     return 1 if failures else 0
 

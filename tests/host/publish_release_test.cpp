@@ -152,12 +152,23 @@ TEST_F(PublishRelease, RefusesWhatTheInstallerRefuses) {
   std::istringstream lines(read(dir_ + "verdicts"));
   for (std::string line; std::getline(lines, line);) verdicts.push_back(line);
   ASSERT_EQ(verdicts.size(), judged.size() + refused.size());
+  // One line per name, in order: "ok: 'NAME'" or "refused: 'NAME': it " and the reason.
+  const auto passed = [&](std::size_t i) {
+    EXPECT_TRUE(
+        (verdicts[i].starts_with("ok: '") && verdicts[i].ends_with("'")) ||
+        (verdicts[i].starts_with("refused: '") && verdicts[i].find("': it ") != std::string::npos))
+        << verdicts[i];
+    return verdicts[i].starts_with("ok: ");
+  };
   for (std::size_t i = 0; i < judged.size(); ++i) {
-    EXPECT_EQ(verdicts[i] == "ok", check_setup_file_name(judged[i]).ok()) << judged[i];
+    EXPECT_EQ(passed(i), check_setup_file_name(judged[i]).ok()) << judged[i];
   }
   for (std::size_t i = 0; i < refused.size(); ++i) {
-    EXPECT_NE(verdicts[judged.size() + i], "ok") << refused[i];
+    EXPECT_FALSE(passed(judged.size() + i)) << refused[i];
   }
+  EXPECT_EQ(verdicts[0], "ok: 'Quorvane-Setup-1.4.2.exe'");
+  EXPECT_EQ(verdicts[judged.size() + 1],
+            "refused: '\\'setup.exe\\'': it would be read back from the feed as 'setup.exe'");
 
   // Publishing refuses as well, and writes no feed.
   EXPECT_EQ(run_tool({setup("nul.exe"), "1.0"}), 1);

@@ -9,6 +9,7 @@ import argparse
 import os
 import subprocess
 import sys
+import tempfile
 
 MODULE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "cmake",
                       "check_settings.cmake")
@@ -60,25 +61,49 @@ ROWS = [
 ]
 
 
+def key_rows(scratch):
+    """Rows with QUORVANE_FEED_PUBLIC_KEYS, for keys made in `scratch`. A relative path is read
+    against the checkout, never against the folder cmake runs in."""
+    key, pub, cert = (os.path.join(scratch, name) for name in ("k.pem", "k.pub.pem", "c.pem"))
+    for command in (["ecparam", "-name", "prime256v1", "-genkey", "-noout", "-out", key],
+                    ["ec", "-in", key, "-pubout", "-out", pub],
+                    ["req", "-x509", "-key", key, "-subj", "/CN=Acme", "-out", cert]):
+        subprocess.run(["openssl", *command], check=True, capture_output=True)
+    from_checkout = os.path.relpath(pub, os.path.join(os.path.dirname(MODULE), ".."))
+    missing = os.path.join(scratch, "none.pem")
+    keys = "-DQUORVANE_FEED_PUBLIC_KEYS="
+    return [(FEED, PAGE, "", "ok", "", keys + pub), (FEED, PAGE, "", "ok", "", keys + from_checkout),
+            (FEED, PAGE, "", "error", "%s holds a private key" % key, keys + key),
+            (FEED, PAGE, "", "error", "%s is not an ECDSA P-256 public key in PEM" % cert,
+             keys + pub + ";" + cert),
+            (FEED, PAGE, "", "error", "there is no file " + missing, keys + missing),
+            (FEED, PAGE, "", "error", "~/k.pub.pem starts with \"~\"", keys + "~/k.pub.pem")]
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--cmake", default="cmake")
     args = parser.parse_args()
     failures = 0
-    for feed, page, publisher, outcome, says, *more in ROWS:
+    scratch = tempfile.TemporaryDirectory()
+    elsewhere = os.path.join(scratch.name, "a", "b", "c")
+    os.makedirs(elsewhere)
+    rows = ROWS + key_rows(scratch.name)
+    for feed, page, publisher, outcome, says, *more in rows:
         run = subprocess.run([args.cmake, "-DQUORVANE_FEED_BASE_URL=" + feed,
                               "-DQUORVANE_RELEASE_PAGE_URL=" + page,
-                              "-DQUORVANE_SETUP_PUBLISHER=" + publisher, *more, "-P", MODULE],
-                             capture_output=True, text=True)
+                              "-DQUORVANE_SETUP_PUBLISHER=" + publisher, *more, "-P",
+                              os.path.abspath(MODULE)],
+                             capture_output=True, text=True, cwd=elsewhere)
         # cmake wraps its messages: compare them with the lines joined again.
         said = " ".join(run.stderr.split())
         got = ("error" if run.returncode != 0 else
                "warning" if "CMake Warning" in run.stderr else "ok")
         if got != outcome or " ".join(says.split()) not in said:
             failures += 1
-            print("FAIL %r %r %r: %s, wanted %s with %r\n%s"
-                  % (feed, page, publisher, got, outcome, says, run.stderr))
-    print("%d row(s), %d failure(s)" % (len(ROWS), failures))
+            print("FAIL %r %r %r %r: %s, wanted %s with %r\n%s"
+                  % (feed, page, publisher, keys, got, outcome, says, run.stderr))
+    print("%d row(s), %d failure(s)" % (len(rows), failures))
     return 1 if failures else 0
 
 

@@ -8,7 +8,9 @@ Run inside tools/wine-env.sh (WINEPREFIX and DISPLAY set):
 With a throwaway certificate made in DIR: `osslsigncode verify` accepts the signature against that
 certificate and refuses a copy with one byte changed; removing the signature gives back the
 unsigned program byte for byte; the version information and the manifest read the same from both;
-and the signed program starts under Wine, paints its window and exits 0 when closed.
+and the signed program starts under Wine, paints its window and exits 0 when closed. A time-stamp
+server that can't be reached and a key that is not one are each told in one line of the script's
+own, with nothing signed.
 """
 
 import argparse
@@ -71,6 +73,18 @@ def main():
           and 'requestedExecutionLevel level=""asInvoker""' in after,
           "the signed program has its version information and manifest")
     check(before == after, "its resources read the same as the unsigned program's")
+
+    key, failed_out = os.path.join(args.work, "throwaway-key.pem"), os.path.join(args.work, "x.exe")
+    for signer, url, says in [
+            ((cert, key), "http://127.0.0.1:9/", "sign-exe.sh: the time-stamp server "
+             "http://127.0.0.1:9/ could not be reached or gave no time stamp (HTTP failure"),
+            ((cert, cert), "", "sign-exe.sh: nothing was signed: osslsigncode could not sign with "
+             "the certificate %s and the key %s (Failed to decode private key" % (cert, cert))]:
+        failed = run("sh", os.path.join(REPO, "tools", "sign-exe.sh"), args.exe, failed_out,
+                     *signer, url)
+        check(failed.returncode == 1 and failed.stderr.startswith(says)
+              and len(failed.stderr.splitlines()) == 1 and not os.path.exists(failed_out),
+              "one line of its own, nothing signed: %s" % failed.stderr)
 
     e2e.shots.tmp = os.path.join(args.work, "current.ppm")
     shown = e2e.search_windows()

@@ -18,16 +18,23 @@ def check(condition, what):
     return condition
 
 
-def poll(what, condition, timeout):
-    """The first true value of `condition` within `timeout` seconds; a failure when none came."""
+def wait_until(condition, timeout, step=0.1):
+    """The first true value of `condition` within `timeout` seconds, or None."""
     deadline = time.monotonic() + timeout
     while time.monotonic() < deadline:
         value = condition()
         if value:
             return value
-        time.sleep(0.1)
-    check(False, "timed out waiting for " + what)
+        time.sleep(step)
     return None
+
+
+def poll(what, condition, timeout):
+    """The first true value of `condition` within `timeout` seconds; a failure when none came."""
+    value = wait_until(condition, timeout)
+    if not value:
+        check(False, "timed out waiting for " + what)
+    return value
 
 
 def control(server, verb, **query):
@@ -37,7 +44,7 @@ def control(server, verb, **query):
 
 def read_tree(probe):
     """The client area's children as a screen reader lists them, [(role, name, value, state,
-    default action)], and the focused element (role, name), read by tests/support/access_probe."""
+    default action)], and the focused element (role, name), read by tools/access_probe."""
     out = subprocess.run(["wine", probe, "tree"], capture_output=True,
                          timeout=60).stdout.decode("utf-8", "replace")
     children, focus = [], None

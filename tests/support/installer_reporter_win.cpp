@@ -3,6 +3,7 @@
 // (tools/bench/window_watch_win.h) and reports on standard output, one line each:
 //   note=TEXT       the version note, whenever the pre-check publishes one
 //   clicked         Install was clicked: 2 s after the first paint, or once the note is shown
+//                   (with QV_REPORTER_FOLDER=TEXT, TEXT is typed into the field first)
 //   screen=N        each screen the run enters (the numbers of qv::Screen)
 //   detail=TEXT     each new detail line on the screens of a run
 //   failed=TEXT     the reason on the Failed screen; the window is then closed
@@ -42,6 +43,9 @@ void press_action() {
 void click_install() {
   if (g_clicked || !g_window) return;
   g_clicked = true;
+  wchar_t folder[512];
+  const DWORD length = GetEnvironmentVariableW(L"QV_REPORTER_FOLDER", folder, 512);
+  if (length > 0 && length < 512) SetDlgItemTextW(g_window, qv::kLocationEditId, folder);
   bench::say("clicked\n");
   press_action();
 }

@@ -37,8 +37,11 @@ CHAOS draws, by weight: ok, drop:N, status:500, 416, norange, stall:MS and stall
 N below a quarter of the file's size and MS from 10 to 60 (brief: shorter than any receive timeout). The same
 seed and the same sequence of requests give the same actions.
 
-Start: release_server.py --root DIR [--port 0] [--port-file FILE]. With port 0 a free port is
-chosen; it is printed as "port N" on the first line of output and written to --port-file.
+Start: release_server.py --root DIR [--port 0] [--port-file FILE] [--slow BPS] [--no-control].
+With port 0 a free port is chosen; it is printed as "port N" on the first line of output and
+written to --port-file. --slow BPS makes "slow:BPS" the action of every request that has no plan
+(make run's visible download); --no-control serves the folder alone, with no control URLs that
+could change it (make try serves a publisher's release).
 """
 
 import argparse
@@ -76,6 +79,8 @@ class State:
         self.plans = {}  # path -> list of remaining actions
         self.chaos = {}  # path -> random.Random drawing its actions once the plan is used up
         self.log = []  # (path, range, agent)
+        self.default = "ok"  # the action of a request with no plan
+        self.controlled = True  # whether /_control/ URLs are answered
 
     def next_action(self, path):
         with self.lock:
@@ -85,7 +90,7 @@ class State:
             rng = self.chaos.get(path)
             if rng:
                 return chaos_action(rng, self.local_file(path))
-            return "ok"
+            return self.default
 
     def local_file(self, url_path):
         relative = urllib.parse.unquote(url_path).lstrip("/")
@@ -143,7 +148,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
     def do_GET(self):
         parsed = urllib.parse.urlsplit(self.path)
-        if parsed.path.startswith("/_control/"):
+        if parsed.path.startswith("/_control/") and self.state.controlled:
             self.control(parsed.path[len("/_control/"):], urllib.parse.parse_qs(parsed.query))
             return
         path = parsed.path
@@ -337,11 +342,16 @@ def main():
     parser.add_argument("--root", required=True)
     parser.add_argument("--port", type=int, default=0)
     parser.add_argument("--port-file")
+    parser.add_argument("--slow", type=int, metavar="BPS")
+    parser.add_argument("--no-control", action="store_true")
     args = parser.parse_args()
 
     os.makedirs(args.root, exist_ok=True)
     server = Server(("127.0.0.1", args.port), Handler)
     server.state = State(args.root)
+    if args.slow:
+        server.state.default = "slow:%d" % args.slow
+    server.state.controlled = not args.no_control
     port = server.server_address[1]
     if args.port_file:
         with open(args.port_file + ".tmp", "w") as f:

@@ -4,8 +4,8 @@
   setup_names.py --root DIR --tool tools/publish-release
 
 Each name becomes a file in DIR/names/ that holds the name itself, and DIR/names/verdicts.txt
-lists, one per line, the release tool's verdict on it ("ok" or "refused", from --check), a tab and
-the name (UTF-8).
+lists, one per line, the release tool's verdict on it ("ok" or "refused", the first word of its
+--check line), a tab and the name (UTF-8).
 """
 
 import argparse
@@ -41,7 +41,7 @@ def main():
         sys.exit("the release tool gave %d verdicts for %d names" % (len(verdicts), len(NAMES)))
     with open(os.path.join(folder, "verdicts.txt"), "w", encoding="utf-8") as f:
         for name, verdict in zip(NAMES, verdicts):
-            f.write("%s\t%s\n" % ("ok" if verdict == "ok" else "refused", name))
+            f.write("%s\t%s\n" % ("ok" if verdict.startswith("ok: ") else "refused", name))
     return 0
 
 

@@ -44,8 +44,8 @@ int run_product() {
     WriteFile(file, "launched\n", 9, &written, nullptr);
     CloseHandle(file);
   }
-  MessageBoxW(nullptr, L"Quorvane is installed and running.\n\nThis is the demo product.", L"Quorvane",
-              MB_OK | MB_ICONINFORMATION);
+  MessageBoxW(nullptr, L"Quorvane is installed and running.\n\nThis is the demo product.",
+              L"Quorvane", MB_OK | MB_ICONINFORMATION);
   return 0;
 }
 

@@ -1,7 +1,10 @@
 // Reads the installer's window as a screen reader does, from another process, for the end-to-end
-// test (UTF-8 lines on standard output, tab-separated):
+// test and for make run and make try (UTF-8 lines on standard output, tab-separated):
 //   access_probe tree            the client area's children: "child <n> <role> <name> <value>
 //                                <state> <default action>", then "focus <role> <name>"
+//   access_probe watch           waits (up to a minute) for the window, then, each time its
+//                                children change, one line "tree" and "<role> <name> <value>"
+//                                of each child, until the window is gone; then "gone"
 //   access_probe press NAME      the default action of the child named NAME
 //   access_probe events OUT STOP records the installer's WinEvents into OUT in the order they
 //                                came (one line each: "<event> <role> <name> <value> <child>",
@@ -168,6 +171,32 @@ int tree() {
   return listed ? 0 : 2;
 }
 
+// Polled rather than hooked: a line must show what the window shows once it has settled, and the
+// last one what it showed before it went away.
+int watch() {
+  HWND window = nullptr;
+  for (int waited = 0; !(window = installer_window()) && waited < 60000; waited += 50) Sleep(50);
+  std::string last;
+  while (window && IsWindow(window)) {
+    IAccessible* client = client_of(window);
+    std::string line = "tree";
+    const bool listed =
+        client && for_each_child(client, [&](long, IAccessible* object, const VARIANT& id) {
+          const Described d = object ? describe(object, id) : Described{"?", "-", "-", "-", "-"};
+          line += "\t" + d.role + "\t" + d.name + "\t" + d.value;
+        });
+    if (client) client->Release();
+    if (listed && line != last && IsWindow(window)) {
+      std::printf("%s\n", line.c_str());
+      std::fflush(stdout);
+      last = line;
+    }
+    Sleep(100);
+  }
+  print("gone\n");
+  return window ? 0 : 2;
+}
+
 int press(const std::string& name) {
   IAccessible* client = client_of(installer_window());
   if (!client) return 2;
@@ -271,12 +300,14 @@ int wmain(int argc, wchar_t** argv) {
   const std::wstring mode = argc > 1 ? argv[1] : L"";
   if (mode == L"tree") {
     code = tree();
+  } else if (mode == L"watch") {
+    code = watch();
   } else if (mode == L"press" && argc > 2) {
     code = press(utf8(argv[2]));
   } else if (mode == L"events" && argc > 3) {
     code = events(argv[2], argv[3]);
   } else {
-    print("usage: access_probe tree | press NAME | events OUT STOP\n");
+    print("usage: access_probe tree | watch | press NAME | events OUT STOP\n");
   }
   std::fflush(stdout);
   CoUninitialize();
