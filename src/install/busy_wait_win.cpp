@@ -51,6 +51,16 @@ std::uint32_t on_own_file(const wchar_t* path, const std::function<std::uint32_t
   return error;
 }
 
+BusyOutcome retry_on_own_file(FileStep kind, const BusyWait& wait, const wchar_t* path,
+                              const std::function<std::uint32_t()>& step) {
+  return retry_while_busy(kind, wait, [&] { return on_own_file(path, step); });
+}
+
+std::uint32_t delete_own_file(const wchar_t* path) {
+  return on_own_file(path,
+                     [path]() -> std::uint32_t { return DeleteFileW(path) ? 0 : GetLastError(); });
+}
+
 BusyOutcome retry_while_busy(FileStep kind, const BusyWait& wait,
                              const std::function<std::uint32_t()>& step) {
   BusyBackoff backoff(busy_bound(wait.bound_ms));

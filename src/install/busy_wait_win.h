@@ -44,6 +44,13 @@ BusyOutcome retry_while_busy(FileStep kind, const BusyWait& wait,
 // more; any other stays "access denied", for retry_while_busy to wait out.
 std::uint32_t on_own_file(const wchar_t* path, const std::function<std::uint32_t()>& step);
 
+// retry_while_busy for a step on our own file at `path`, each try told apart by on_own_file.
+BusyOutcome retry_on_own_file(FileStep kind, const BusyWait& wait, const wchar_t* path,
+                              const std::function<std::uint32_t()>& step);
+
+// One deletion of our own file at `path`, by on_own_file's rules: 0 or the Windows error.
+std::uint32_t delete_own_file(const wchar_t* path);
+
 #ifdef QV_TEST_HOOKS
 // Test builds only: the longest any step waits instead of its bound, so that a hold that never
 // ends is given up on in a moment. Written only while no step waits. The shipped program has no

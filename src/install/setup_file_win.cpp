@@ -39,13 +39,12 @@ OwnedFile open_download_folder(std::string_view folder) {
 Result<OwnedFile> hold_setup_file(std::string_view path, const BusyWait& wait) {
   const std::wstring wide = widen(path);
   OwnedFile file;
-  const BusyOutcome opened = retry_while_busy(FileStep::Open, wait, [&] {
-    return on_own_file(wide.c_str(), [&]() -> std::uint32_t {
-      file.reset(CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                             FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-      return file ? 0 : GetLastError();
-    });
-  });
+  const BusyOutcome opened =
+      retry_on_own_file(FileStep::Open, wait, wide.c_str(), [&]() -> std::uint32_t {
+        file.reset(CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                               FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+        return file ? 0 : GetLastError();
+      });
   if (opened.ok()) return file;
   if (opened.canceled) return fail(std::string(kCanceled));
   if (opened.still_busy(FileStep::Open)) return fail(std::string(kDownloadLocked));
@@ -58,11 +57,7 @@ Result<OwnedFile> hold_setup_file(std::string_view path, const BusyWait& wait) {
 void delete_setup_file(std::string_view path, OwnedFile& hold, const BusyWait& wait) {
   hold.reset();  // our own hold shares no deletion
   const std::wstring wide = widen(path);
-  retry_while_busy(FileStep::Delete, wait, [&] {
-    return on_own_file(wide.c_str(), [&]() -> std::uint32_t {
-      return DeleteFileW(wide.c_str()) ? 0 : GetLastError();
-    });
-  });
+  retry_while_busy(FileStep::Delete, wait, [&] { return delete_own_file(wide.c_str()); });
 }
 
 void remove_leftover_downloads(std::string_view download_folder, std::string_view keep) {

@@ -82,9 +82,7 @@ class WinDownloadPort final : public DownloadPort {
   }
   void delete_file() override {
     bridge_.reset();
-    on_own_file(destination_.c_str(), [this]() -> std::uint32_t {
-      return DeleteFileW(destination_.c_str()) ? 0 : GetLastError();
-    });
+    delete_own_file(destination_.c_str());
   }
 
   // The finished file, opened for reading with read sharing only while the bridge still has it;
@@ -127,13 +125,12 @@ class WinDownloadPort final : public DownloadPort {
                           // The attempt shows its own text once the file is open.
                           if (waiting) publish_status(headline_, kWaitingForDownload);
                         }};
-    const BusyOutcome opened = retry_while_busy(FileStep::Open, wait, [&] {
-      return on_own_file(destination_.c_str(), [&]() -> std::uint32_t {
-        file_.reset(CreateFileW(destination_.c_str(), GENERIC_WRITE, kShareAll, nullptr,
-                                disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
-        return file_ ? 0 : GetLastError();
-      });
-    });
+    const BusyOutcome opened =
+        retry_on_own_file(FileStep::Open, wait, destination_.c_str(), [&]() -> std::uint32_t {
+          file_.reset(CreateFileW(destination_.c_str(), GENERIC_WRITE, kShareAll, nullptr,
+                                  disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
+          return file_ ? 0 : GetLastError();
+        });
     if (opened.ok()) return FileOpen::Opened;
     if (opened.canceled) return FileOpen::Canceled;
     return opened.still_busy(FileStep::Open) ? FileOpen::StillInUse : FileOpen::Failed;
